@@ -1,0 +1,31 @@
+#pragma once
+
+#include "modbus/BusSettings.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+struct CliOptions {
+    std::string port;          // "COMn" or a device path; empty: the settings file's port
+    std::string settingsFile;  // empty: the GUI's settings file
+    std::string configureAs;
+    bool logTraffic = false;
+    bool help = false;
+    int slave = 1;
+    std::optional<int> framing, speed, dataBits, parity, stopBits, retries, timeOut, rtuTimeOut;
+    std::string verb;
+    std::vector<std::string> args;
+};
+
+// Parses the command line (without argv[0]). On a wrong command line returns false with the
+// reason in error.
+bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& options,
+                      std::string& error);
+
+// The start-up defaults, then the settings file, then the options given.
+modbus::BusSettings EffectiveSettings(const CliOptions& options, const IniFile& settingsFile);
+
+} // namespace vantrel::cli

@@ -1,0 +1,231 @@
+// vantrel-cli: the tool's core on the command line, for scripted commissioning and tests.
+
+#include "cli/CliOptions.h"
+#include "cli/ValueText.h"
+#include "common/AppPaths.h"
+#include "host/PlainHost.h"
+#include "modbus/ModThread.h"
+#include "modbus/PortList.h"
+
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+
+namespace {
+
+using namespace vantrel;
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: vantrel-cli [OPTIONS] VERB [ARGS]\n"
+    "\n"
+    "Options (default: the settings file's [Modbus] section, else RTU 9600 8N1,\n"
+    "3 tries, 500 ms, RTU time-out 20 ms, slave 1):\n"
+    "  --port PORT          COMn as 'ports' lists it, or a device path\n"
+    "  --rtu, --ascii       framing\n"
+    "  --baud N             1200 2400 4800 9600 14400 19200 38400 57600 115200\n"
+    "  --parity P           none, even, odd\n"
+    "  --data-bits N        8 or 7\n"
+    "  --stop-bits N        1 or 2\n"
+    "  --slave N            1 to 255\n"
+    "  --tries N            1 to 10\n"
+    "  --timeout MS         no-response time-out, 1 to 9999\n"
+    "  --rtu-timeout MS     inter-character time-out, 0 to 9999 (0: framing default)\n"
+    "  --settings FILE      settings file to read instead of the GUI's\n"
+    "  --configure-as MODEL model for a unit whose model is not accepted\n"
+    "  --log-traffic        print each transaction's traffic log to standard error\n"
+    "  --help               this text; VERB --help for a verb\n"
+    "\n"
+    "Verbs:\n";
+
+struct Context {
+    cli::CliOptions& options;
+    modbus::TModThread& worker;
+
+    void LogTraffic() const {
+        if (!options.logTraffic)
+            return;
+        std::string text = worker.TrafficLog();
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                continue;
+            out += text[i] == '\r' ? '\n' : text[i];
+        }
+        std::cerr << out << "\n";
+    }
+
+    int Failure(const std::string& message, int result) const {
+        std::cerr << message << "\n";
+        if (result == modbus::kTransactionNotStarted)
+            std::cerr << worker.TrafficLog() << "\n";
+        else
+            std::cerr << worker.ResultText() << "\n";
+        return kExitFailed;
+    }
+};
+
+bool ParseRegister(const std::string& text, int& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 0 &&
+           value <= 65535;
+}
+
+bool ParseByteCount(const std::string& text, int& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 1 &&
+           value <= 254;
+}
+
+int RawRead(Context& c) {
+    const auto& args = c.options.args;
+    int reg = 0, count = 0;
+    if (args.size() != 2 || !ParseRegister(args[0], reg) || !ParseByteCount(args[1], count)) {
+        std::cerr << "raw-read REGISTER BYTECOUNT: register 0-65535, byte count 1-254\n";
+        return kExitUsage;
+    }
+    std::vector<uint8_t> value(static_cast<size_t>(count));
+    const int result =
+        c.worker.ReadRegisters(value.data(), static_cast<uint8_t>(c.options.slave),
+                               static_cast<uint16_t>(reg), static_cast<uint8_t>(count));
+    c.LogTraffic();
+    if (result != modbus::kTransactionDone)
+        return c.Failure("Read of register " + args[0] + " failed.", result);
+    std::cout << cli::DecimalOfBytes(value) << " " << cli::HexOfBytes(value) << "\n";
+    return kExitDone;
+}
+
+int RawWrite(Context& c) {
+    const auto& args = c.options.args;
+    int reg = 0, count = 0;
+    if (args.size() != 3 || !ParseRegister(args[0], reg) || !ParseByteCount(args[1], count)) {
+        std::cerr << "raw-write REGISTER BYTECOUNT VALUE: register 0-65535, byte count 1-254\n";
+        return kExitUsage;
+    }
+    auto value = cli::BytesOfNumber(args[2], count);
+    if (!value) {
+        std::cerr << "raw-write: " << args[2] << " is not a number that fits in " << count
+                  << " bytes\n";
+        return kExitUsage;
+    }
+    const int result =
+        c.worker.WriteRegisters(value->data(), static_cast<uint8_t>(c.options.slave),
+                                static_cast<uint16_t>(reg), static_cast<uint8_t>(count));
+    c.LogTraffic();
+    if (result != modbus::kTransactionDone)
+        return c.Failure("Write of register " + args[0] + " failed.", result);
+    return kExitDone;
+}
+
+struct Verb {
+    const char* name;
+    const char* synopsis;
+    const char* help;
+    bool needsPort;
+    std::function<int(Context&)> run;
+};
+
+const std::vector<Verb>& Verbs() {
+    static const std::vector<Verb> verbs = {
+        {"ports", "ports", "Lists the serial ports: COMn, the device path, the adapter.", false,
+         nullptr},
+        {"raw-read", "raw-read REGISTER BYTECOUNT",
+         "One read (function 3). Prints the value as unsigned decimal, then its bytes in hex,\n"
+         "most significant first.",
+         true, RawRead},
+        {"raw-write", "raw-write REGISTER BYTECOUNT VALUE",
+         "One write (function 16) of the BYTECOUNT low bytes of VALUE (decimal, 0x hex, or\n"
+         "negative for two's complement).",
+         true, RawWrite},
+    };
+    return verbs;
+}
+
+void PrintUsage(std::ostream& out) {
+    out << kUsage;
+    for (const Verb& verb : Verbs())
+        out << "  " << verb.synopsis << "\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::CliOptions options;
+    std::string error;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!cli::ParseCommandLine(args, options, error)) {
+        std::cerr << "vantrel-cli: " << error << "\n";
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    const Verb* verb = nullptr;
+    for (const Verb& v : Verbs())
+        if (options.verb == v.name)
+            verb = &v;
+    if (options.help) {
+        if (verb)
+            std::cout << "Usage: vantrel-cli [OPTIONS] " << verb->synopsis << "\n\n"
+                      << verb->help << "\n";
+        else
+            PrintUsage(std::cout);
+        return kExitDone;
+    }
+    if (!verb) {
+        std::cerr << "vantrel-cli: unknown verb " << options.verb << "\n";
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+
+    const std::string settingsPath =
+        options.settingsFile.empty() ? SettingsFilePath() : options.settingsFile;
+    IniFile settings;
+    if (!settings.Load(settingsPath, &error)) {
+        std::cerr << "vantrel-cli: " << error << "\n";
+        return kExitFailed;
+    }
+    // New ports get their numbers kept, like the GUI does.
+    modbus::SystemPortList ports(settings, [&] { settings.Save(settingsPath); });
+
+    if (!verb->needsPort) {
+        for (const host::PortEntry& p : ports.Ports(false))
+            std::cout << p.name << "\t" << p.path << "\t" << p.description << "\n";
+        return kExitDone;
+    }
+
+    const modbus::BusSettings bus = cli::EffectiveSettings(options, settings);
+    int portNumber = bus.port;
+    if (!options.port.empty()) {
+        portNumber = modbus::PortNumberOfName(options.port);
+        if (portNumber == 0)
+            portNumber = ports.NumberForPath(options.port);
+    }
+    if (portNumber == 0) {
+        std::cerr << "vantrel-cli: no port given; use --port COMn or a device path\n";
+        return kExitUsage;
+    }
+
+    host::PlainHost host;
+    modbus::TModThread worker(host, host);
+    worker.SetPortResolver([&](int n) { return ports.PathOf(n); });
+    worker.SetPlatformErrorHandler([](const std::string& caption, const std::string& text) {
+        std::cerr << caption << ": " << text << "\n";
+    });
+    worker.SetFraming(bus.framing);
+    worker.SetRetries(bus.retries);
+    worker.SetResponseTimeOut(bus.timeOut);
+    worker.SetRtuTimeOut(bus.rtuTimeOut);
+    if (!worker.OpenPort(portNumber, bus.speed, bus.dataBits, bus.parity, bus.stopBits)) {
+        std::cerr << "vantrel-cli: unable to open COM" << portNumber << ": "
+                  << worker.LastOpenError() << "\n";
+        return kExitFailed;
+    }
+    Context context{options, worker};
+    const int status = verb->run(context);
+    host.RunPending();
+    return status;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel {
+
+// INI text as the tool's files use it: sections and key=value lines. Names compare without
+// regard to case, blanks around names and values are ignored, lines before the first section
+// are ignored. Writing a key keeps every other line as it was.
+class IniFile {
+public:
+    IniFile() = default;
+    static IniFile FromText(std::string_view text);
+
+    // A missing file loads as empty and succeeds; an unreadable one fails and stays empty.
+    bool Load(const std::string& path, std::string* error = nullptr);
+    // Replaces the file only once the new one is complete.
+    bool Save(const std::string& path, std::string* error = nullptr) const;
+
+    std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view fallback) const;
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void DeleteKey(std::string_view section, std::string_view key);
+
+    std::vector<std::string> Sections() const;
+    // Keys of a section in file order, as spelled in the file.
+    std::vector<std::string> Keys(std::string_view section) const;
+
+    std::string Text() const;
+
+private:
+    struct Line {
+        std::string raw;
+        std::string section; // the section a key line belongs to, or the header's name
+        std::string key;     // empty for anything but key lines
+        std::string value;
+        bool header = false;
+    };
+    // Index of the key's line, or -1.
+    int Find(std::string_view section, std::string_view key) const;
+
+    std::vector<Line> lines_;
+};
+
+bool SameName(std::string_view a, std::string_view b);
+std::string Trim(std::string_view text);
+
+} // namespace vantrel

@@ -1,0 +1,540 @@
+#include "modbus/ModThread.h"
+
+#include "modbus/PosixSerialLine.h"
+
+#include <algorithm>
+
+namespace vantrel::modbus {
+
+namespace {
+
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+// The guard of a transaction: a worker held up elsewhere must not hold the GUI thread
+// forever, but a long no-response time-out must run out (and be tried again) first.
+constexpr int kMinimumGuardMs = 5000;
+constexpr int kGuardMarginMs = 1000;
+
+bool IsBusy(int state) { return state == Sending || state == Receiving; }
+
+} // namespace
+
+const char* StateText(int state) {
+    switch (state) {
+    case PortClosed: return "Quenlo: Port not opened";
+    case Sending: return "Quenlo: Sending";
+    case Receiving: return "Quenlo: Receiving";
+    default: return "Quenlo: Idle";
+    }
+}
+
+TModThread::TModThread(host::Pump& pump, host::GuiDispatch& dispatch,
+                       std::unique_ptr<SerialLine> line)
+    : pump_(pump), dispatch_(dispatch),
+      serial_(line ? std::move(line) : std::make_unique<PosixSerialLine>()) {
+    ParseModeString(BuildModeString(line_), mode_);
+    timing_ = LookupCharacterTiming(mode_);
+    thread_ = std::thread([this] { Run(); });
+}
+
+TModThread::~TModThread() {
+    AttachBus(nullptr);
+    ClosePort();
+    {
+        std::lock_guard lock(mutex_);
+        terminate_ = true;
+    }
+    wake_.notify_all();
+    // Hand-overs the worker is waiting for run while we wait for it to end.
+    pump_.WaitUntil([this] { return finished_.load(); }, std::chrono::seconds(30));
+    thread_.join();
+}
+
+// ---------------------------------------------------------------- worker thread
+
+bool TModThread::HasWork() const {
+    if (!lineOpen_)
+        return false;
+    const int run = runFlag_;
+    if (run == 1)
+        return true;
+    if (run != 2)
+        return false;
+    const int state = state_;
+    return state == PortClosed || state == Receiving || (state == Sending && !writeInProgress_);
+}
+
+void TModThread::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return terminate_ || HasWork(); });
+        if (terminate_)
+            break;
+        if (runFlag_ == 1) {
+            lock.unlock();
+            SetState(PortClosed);
+            runFlag_ = 0;
+            pump_.Wake();
+            lock.lock();
+            continue;
+        }
+        const int state = state_;
+        const unsigned long long attempt = attemptId_;
+        lock.unlock();
+        if (state == PortClosed) {
+            SetState(Idle);
+        } else if (state == Sending) {
+            // Where the worker drives RTS, the request must have left the line before RTS
+            // drops; where the driver or the converter switches, reception starts at once.
+            if (manualRts_) {
+                serial_->Drain();
+                serial_->SetRts(false);
+            }
+            rxCount_ = 0;
+            if (Transition(attempt, Sending, Receiving))
+                ReceiveResponse(attempt);
+        } else if (state == Receiving) {
+            ReceiveResponse(attempt);
+        }
+        lock.lock();
+    }
+    lock.unlock();
+    finished_ = true;
+    pump_.Wake();
+}
+
+bool TModThread::IsResponseComplete(const uint8_t* bytes, size_t count) const {
+    if (framing_ == kFramingAscii)
+        return count >= 2 && bytes[count - 2] == '\r' && bytes[count - 1] == '\n';
+    if (count < 2)
+        return false;
+    const uint8_t function = bytes[1];
+    if (function & 0x80)
+        return count >= 5;
+    if (function == kFunctionWrite)
+        return count >= 8;
+    if (function == kFunctionRead)
+        return count >= 3 && count >= static_cast<size_t>(bytes[2]) + 5;
+    return false; // a function we did not ask for: its length is unknown, the gap ends it
+}
+
+void TModThread::ReceiveResponse(unsigned long long attempt) {
+    ReceiveLimits limits;
+    limits.firstByte = microseconds(firstByteMicros_.load());
+    limits.interCharacter = microseconds(interCharMicros_.load());
+    limits.total = microseconds(capMicros_.load());
+    ReceiveEnd end = ReceiveEnd::NoData;
+    std::string error;
+    const size_t count = serial_->Receive(
+        rx_.data(), kMaxResponseLength, limits,
+        [this](const uint8_t* bytes, size_t n) { return IsResponseComplete(bytes, n); },
+        [this, attempt] { return attemptId_ != attempt || state_ != Receiving; }, end, error);
+    if (end == ReceiveEnd::Cancelled)
+        return;
+    if (end == ReceiveEnd::Error)
+        PlatformError("ReadFile - GetLastError", error);
+    rxCount_ = count;
+    Transition(attempt, Receiving, count > 0 ? Received : NoResponse);
+}
+
+bool TModThread::Transition(unsigned long long attempt, WorkerState from, WorkerState to) {
+    {
+        std::lock_guard lock(mutex_);
+        if (attemptId_ != attempt || state_ != from)
+            return false;
+        state_ = to;
+    }
+    Publish(from, to);
+    return true;
+}
+
+// ---------------------------------------------------------------- state and texts
+
+void TModThread::SetState(WorkerState state) {
+    int old;
+    {
+        std::lock_guard lock(mutex_);
+        old = state_.exchange(state);
+    }
+    Publish(static_cast<WorkerState>(old), state);
+}
+
+void TModThread::Publish(WorkerState old, WorkerState now) {
+    wake_.notify_all();
+    // A reception that is no longer wanted stops now instead of at its time-out.
+    if (IsBusy(old) && !IsBusy(now) && now != Received && now != NoResponse)
+        serial_->CancelReceive();
+    pump_.Wake();
+    std::function<void()> callback;
+    {
+        std::lock_guard lock(callbackMutex_);
+        callback = statusCallback_;
+    }
+    if (callback)
+        dispatch_.RunAndWait([this] {
+            std::function<void()> current;
+            {
+                std::lock_guard lock(callbackMutex_);
+                current = statusCallback_;
+            }
+            if (current)
+                current();
+        });
+}
+
+std::string TModThread::AttemptsText() const { return std::to_string(attempts_.load()); }
+std::string TModThread::StateText() const { return modbus::StateText(state_); }
+std::string TModThread::ResultText() const {
+    return modbus::ResultText(lastResult_, lastExceptionCode_);
+}
+
+void TModThread::AttachBus(StatusListener* bus) {
+    bus_ = bus;
+    {
+        std::lock_guard lock(callbackMutex_);
+        statusCallback_ = nullptr;
+    }
+    memo_ = nullptr;
+}
+
+void TModThread::SetStatusCallback(std::function<void()> callback) {
+    std::lock_guard lock(callbackMutex_);
+    statusCallback_ = std::move(callback);
+}
+
+void TModThread::SetPlatformErrorHandler(std::function<void(std::string, std::string)> handler) {
+    std::lock_guard lock(callbackMutex_);
+    errorHandler_ = std::move(handler);
+}
+
+void TModThread::PlatformError(const std::string& caption, const std::string& text) {
+    std::function<void(std::string, std::string)> handler;
+    {
+        std::lock_guard lock(callbackMutex_);
+        handler = errorHandler_;
+    }
+    if (handler)
+        dispatch_.Post([handler, caption, text] { handler(caption, text); });
+}
+
+void TModThread::SetMemo(TrafficMemo* memo) {
+    memo_ = memo;
+    if (memo_)
+        memo_->SetText(rememberedMemo_ + trafficLog_);
+}
+
+void TModThread::SetTrafficLog(const std::string& text) {
+    trafficLog_ = text;
+    RefreshMemo(text.empty());
+}
+
+void TModThread::AppendTrafficLog(const std::string& text) {
+    trafficLog_ += text;
+    RefreshMemo(false);
+}
+
+void TModThread::RefreshMemo(bool emptied) {
+    if (!memo_)
+        return;
+    if (emptied)
+        rememberedMemo_ = memoRemember_ ? memo_->Text() + "\r\n" : std::string();
+    memo_->SetText(rememberedMemo_ + trafficLog_);
+}
+
+// ---------------------------------------------------------------- port and line
+
+void TModThread::SetPortResolver(std::function<std::string(int)> resolver) {
+    resolver_ = std::move(resolver);
+}
+
+bool TModThread::IsPortOpen() const { return lineOpen_; }
+
+bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, int stopBits) {
+    if (IsPortOpen())
+        ClosePort();
+    else {
+        wake_.notify_all();
+        portNumber_ = 0;
+    }
+    lastOpenError_.clear();
+    if (portNumber <= 0)
+        return true;
+    portNumber_ = portNumber;
+    line_ = {speed, dataBits, parity, stopBits};
+    const std::string path = resolver_ ? resolver_(portNumber) : std::string();
+    if (path.empty()) {
+        lastOpenError_ = "COM" + std::to_string(portNumber) + " is not present.";
+        return false;
+    }
+    if (!serial_->Open(path, lastOpenError_))
+        return false;
+    manualRts_ = !serial_->DriverSwitchesDirection();
+    ConfigureLine();
+    {
+        std::lock_guard lock(mutex_);
+        lineOpen_ = true;
+        runFlag_ = 2;
+    }
+    wake_.notify_all();
+    pump_.WaitUntil([this] { return state_ == Idle; }, milliseconds(kMinimumGuardMs));
+    return true;
+}
+
+void TModThread::ClosePort() {
+    wake_.notify_all();
+    portNumber_ = 0;
+    if (!lineOpen_)
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        runFlag_ = 1;
+    }
+    wake_.notify_all();
+    serial_->CancelReceive();
+    pump_.WaitUntil([this] { return runFlag_ == 0; }, milliseconds(kMinimumGuardMs));
+    {
+        std::lock_guard lock(mutex_);
+        lineOpen_ = false;
+        runFlag_ = 0;
+    }
+    serial_->PurgeInput();
+    serial_->Close();
+    if (state_ != PortClosed)
+        SetState(PortClosed);
+}
+
+bool TModThread::AutoOpen() {
+    if (portNumber_ != 0)
+        return true;
+    for (int n = 1; n <= 255; ++n) {
+        if (resolver_ && resolver_(n).empty())
+            continue;
+        if (OpenPort(n, line_.speed, line_.dataBits, line_.parity, line_.stopBits) &&
+            IsPortOpen()) {
+            SetState(Idle);
+            return true;
+        }
+    }
+    portNumber_ = 0;
+    return false;
+}
+
+void TModThread::ConfigureLine() {
+    LineMode mode;
+    if (!ParseModeString(ModeString(), mode)) {
+        PlatformError("BuildCommDCB - GetLastError", "The line settings " + ModeString() +
+                                                         " cannot be set.");
+        return;
+    }
+    std::string error;
+    if (!serial_->Configure(mode, error))
+        PlatformError("SetCommState - GetLastError", error);
+    // The timing follows the settings asked for, and the time-outs follow the timing at once
+    // (a port opened at 1200 baud must not keep the 9600 baud character gap).
+    mode_ = mode;
+    timing_ = LookupCharacterTiming(mode_);
+}
+
+int TModThread::InterCharacterTimeoutMs() const {
+    return InterCharacterTimeout(rtuTimeOut_, framing_, timing_, manualRts_);
+}
+
+void TModThread::ChangeLineSetting(int LineSettings::*field, int index) {
+    wake_.notify_all();
+    SetState(State());
+    line_.*field = index;
+    if (!IsPortOpen())
+        return;
+    if (State() != Idle)
+        AbortTransaction();
+    ConfigureLine();
+}
+
+void TModThread::SetSpeed(int index) { ChangeLineSetting(&LineSettings::speed, index); }
+void TModThread::SetDataBits(int index) { ChangeLineSetting(&LineSettings::dataBits, index); }
+void TModThread::SetParity(int index) { ChangeLineSetting(&LineSettings::parity, index); }
+void TModThread::SetStopBits(int index) { ChangeLineSetting(&LineSettings::stopBits, index); }
+void TModThread::SetResponseTimeOut(int ms) { timeOut_ = ms; }
+void TModThread::SetRtuTimeOut(int ms) { rtuTimeOut_ = ms; }
+
+void TModThread::AbortTransaction() {
+    wake_.notify_all();
+    SetState(State());
+    if (IsPortOpen()) {
+        SetState(Idle);
+        lastResult_ = Aborted;
+    }
+}
+
+// ---------------------------------------------------------------- transactions
+
+int TModThread::SendFrame(const Frame& frame) {
+    const int state = state_;
+    if (!IsPortOpen() || state == Sending || state == Receiving || state == Received) {
+        SetState(SendFailed);
+        return 1;
+    }
+    writeInProgress_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        ++attemptId_;
+    }
+    SetState(Sending);
+    serial_->PurgeInput();
+    if (manualRts_)
+        serial_->SetRts(true);
+    std::string error;
+    const bool sent = serial_->Write(frame.data(), frame.size(), error);
+    if (!sent) {
+        if (!error.empty())
+            PlatformError("WriteFile - GetLastError", error);
+        if (manualRts_)
+            serial_->SetRts(false);
+        SetState(SendFailed);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        writeInProgress_ = false;
+    }
+    wake_.notify_all();
+    return sent ? 0 : 1;
+}
+
+int TModThread::ReadRegisters(uint8_t* buffer, uint8_t slaveAddress, uint16_t registerAddress,
+                              uint8_t byteCount) {
+    Request request;
+    request.slave = slaveAddress;
+    request.reg = registerAddress;
+    request.byteCount = byteCount;
+    return Transact(request, buffer);
+}
+
+int TModThread::WriteRegisters(const uint8_t* data, uint8_t slaveAddress,
+                               uint16_t registerAddress, uint8_t byteCount) {
+    Request request;
+    request.write = true;
+    request.slave = slaveAddress;
+    request.reg = registerAddress;
+    request.byteCount = byteCount;
+    // The frame carries the data; the caller's buffer is not looked at again.
+    if (RequestFits(true, byteCount, framing_))
+        BuildWriteRequest(slaveAddress, registerAddress, data, byteCount, framing_, cv700_,
+                          request.frame);
+    return Transact(request, nullptr);
+}
+
+int TModThread::Transact(const Request& request, uint8_t* buffer) {
+    SetTrafficLog("");
+    if (State() != Idle) {
+        SetTrafficLog("Modbus Busy");
+        return kTransactionNotStarted;
+    }
+    wake_.notify_all();
+    attempts_ = 0;
+
+    const int framing = framing_;
+    if (framing != kFramingAscii && framing != kFramingRtu) {
+        lastResult_ = ProtocolUnknown;
+        SetTrafficLog("Unknown Protocol");
+        return kTransactionFailed;
+    }
+    if (!RequestFits(request.write, request.byteCount, framing)) {
+        lastResult_ = InvalidRequest;
+        SetTrafficLog("Invalid Request");
+        return kTransactionFailed;
+    }
+    Frame frame = request.frame;
+    if (!request.write)
+        BuildReadRequest(request.slave, request.reg, request.byteCount, framing, frame);
+
+    // Limits of each reception. The no-response time-out counts from the moment the
+    // request has left the line; the cap lets the longest response arrive whole.
+    const long long requestMicros = LineTimeMicros(mode_, frame.size());
+    const long long longestMicros = LineTimeMicros(mode_, kMaxResponseLength);
+    const long long interChar = 1000LL * InterCharacterTimeoutMs();
+    firstByteMicros_ = 1000LL * timeOut_ + requestMicros;
+    interCharMicros_ = interChar;
+    capMicros_ = 1000LL * timeOut_ + requestMicros + longestMicros + interChar;
+    const int guardMs =
+        std::max<long long>(kMinimumGuardMs, capMicros_ / 1000 + kGuardMarginMs);
+
+    for (;;) {
+        ++attempts_;
+        if (attempts_ > retries_)
+            break;
+        AppendTrafficLog("S= " + LogForm(frame.data(), frame.size(), framing));
+        if (SendFrame(frame) != 0) {
+            lastResult_ = NotAbleToSend;
+            // A port that went away (or was closed meanwhile) leaves the worker closed.
+            SetState(IsPortOpen() ? Idle : PortClosed);
+            AppendTrafficLog("\r\nSending Error");
+            return kTransactionFailed;
+        }
+        const bool ended =
+            pump_.WaitUntil([this] { return !IsBusy(state_); }, milliseconds(guardMs));
+        lastResult_ = Success;
+        if (!ended) {
+            lastResult_ = Aborted;
+            AppendTrafficLog("\r\nError on communications bus");
+            SetState(Idle);
+            return kTransactionFailed;
+        }
+        const int state = state_;
+        if (state == NoResponse) {
+            AppendTrafficLog("\r\nTimed Out");
+            lastResult_ = ResponseTimedOut;
+        } else if (state == SendFailed) {
+            lastResult_ = Aborted;
+            SetState(Idle);
+            AppendTrafficLog("\r\nError");
+            return kTransactionFailed;
+        } else if (state == Received) {
+            size_t length = std::min(rxCount_, kMaxResponseLength);
+            AppendTrafficLog("\r\nR= " + LogForm(rx_.data(), length, framing));
+            CheckOutcome outcome;
+            if (ValidateResponseFrame(rx_.data(), length, framing) != FrameValid)
+                outcome.result = CorruptedStructure;
+            else if (request.write)
+                outcome = CheckWriteResponse(rx_.data(), length, request.slave, request.reg,
+                                             2 * RegisterCount(request.byteCount), framing);
+            else
+                outcome = CheckReadResponse(rx_.data(), length, request.slave,
+                                            request.byteCount, framing, cv700_);
+            if (outcome.exceptionCode >= 0) {
+                lastExceptionCode_ = outcome.exceptionCode;
+                lastResult_ = outcome.result;
+                SetState(Idle);
+                AppendTrafficLog("\r\nError");
+                return kTransactionFailed;
+            }
+            switch (outcome.result) {
+            case Success: break;
+            case CorruptedStructure: AppendTrafficLog("\r\nStructure Corrupt"); break;
+            case WrongAddressResponse: AppendTrafficLog("\r\nAddress Error"); break;
+            case WrongFunctionResponse: AppendTrafficLog("\r\nFunction Error"); break;
+            case WrongVariableResponse: AppendTrafficLog("\rVariable Number Error"); break;
+            case WrongNumberOfBytesResponse: AppendTrafficLog("\r\nNumber of Bytes Error"); break;
+            case WrongResponseLength: AppendTrafficLog("\r\nWrong Length"); break;
+            default: break;
+            }
+            lastResult_ = outcome.result;
+            SetState(Idle);
+            if (lastResult_ == Success) {
+                AppendTrafficLog("\r\nSuccess");
+                if (!request.write)
+                    ExtractReadValue(rx_.data(), length, framing, request.byteCount, cv700_,
+                                     buffer);
+                SetState(Idle);
+                return kTransactionDone;
+            }
+        }
+        // Any other state: the attempt was abandoned (AbortTransaction); nothing is recorded.
+        AppendTrafficLog("\r\n\r\n");
+    }
+    attempts_ = retries_;
+    SetState(Idle);
+    return kTransactionFailed;
+}
+
+} // namespace vantrel::modbus

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "modbus/LineSettings.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vantrel::modbus {
+
+// How a reception ended.
+enum class ReceiveEnd {
+    Complete,  // the frame announced its end
+    Gap,       // no byte within the inter-character time-out
+    NoData,    // nothing came within the no-response time-out
+    Cancelled, // CancelReceive from another thread
+    Error,     // the port failed (see the error text)
+};
+
+struct ReceiveLimits {
+    std::chrono::microseconds firstByte{500000}; // until the first byte
+    std::chrono::microseconds interCharacter{5000};
+    std::chrono::microseconds total{1000000}; // cap on the whole reception
+};
+
+// The serial port of the master. Open, configure and write run on the GUI thread, Receive on
+// the worker; CancelReceive may come from any thread.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    virtual bool Open(const std::string& path, std::string& error) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+
+    // Speed, parity, data bits, stop bits; no flow control; DTR on.
+    virtual bool Configure(const LineMode& mode, std::string& error) = 0;
+
+    // Whether the driver switches the RS-485 direction itself (or there is no RTS to drive).
+    virtual bool DriverSwitchesDirection() const = 0;
+    virtual void SetRts(bool on) = 0;
+    // Blocks until the output has left the line.
+    virtual void Drain() = 0;
+
+    virtual void PurgeInput() = 0;
+    virtual void ClearErrors() = 0;
+
+    // Writes the whole frame; false when not every byte could be written.
+    virtual bool Write(const uint8_t* bytes, size_t length, std::string& error) = 0;
+
+    // Reads up to max bytes. complete(buffer, count) tells when a frame has announced its end;
+    // abandoned() is asked whenever CancelReceive woke the reception (a wake-up meant for an
+    // earlier reception is ignored when the current one is still wanted).
+    virtual size_t Receive(uint8_t* buffer, size_t max, const ReceiveLimits& limits,
+                           const std::function<bool(const uint8_t*, size_t)>& complete,
+                           const std::function<bool()>& abandoned, ReceiveEnd& end,
+                           std::string& error) = 0;
+    virtual void CancelReceive() = 0;
+};
+
+} // namespace vantrel::modbus

@@ -1,0 +1,180 @@
+#include "common/FileUtil.h"
+#include "common/IniFile.h"
+#include "modbus/BusSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vantrel;
+
+namespace {
+
+std::string TempDir() {
+    std::string dir = testing::TempDir() + "/ini-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+} // namespace
+
+TEST(IniFile, ReadsWithoutRegardToCaseAndBlanks) {
+    IniFile ini = IniFile::FromText("stray=line\r\n"
+                                    "[ Modbus ]\r\n"
+                                    "  speed  =  2400  \r\n"
+                                    "; a comment\n"
+                                    "Parity=even\n"
+                                    "[other]\n"
+                                    "Speed=1\n");
+    EXPECT_EQ(ini.ReadString("MODBUS", "SPEED", "x"), "2400");
+    EXPECT_EQ(ini.ReadString("modbus", "parity", "x"), "even");
+    EXPECT_EQ(ini.ReadString("Other", "Speed", "x"), "1");
+    EXPECT_EQ(ini.ReadString("Modbus", "stray", "none"), "none");
+    EXPECT_FALSE(ini.Get("Missing", "Speed"));
+    EXPECT_EQ(ini.Keys("modbus"), (std::vector<std::string>{"speed", "Parity"}));
+}
+
+TEST(IniFile, WritingAKeyKeepsEveryOtherLine) {
+    const std::string text = "; header\r\n[A]\r\nx=1\r\n; note\r\ny=2\r\n[B]\r\nz=3\r\n";
+    IniFile ini = IniFile::FromText(text);
+    ini.WriteString("a", "X", "10");
+    ini.WriteString("A", "w", "4");
+    ini.WriteString("C", "k", "v");
+    EXPECT_EQ(ini.Text(),
+              "; header\r\n[A]\r\nx=10\r\n; note\r\ny=2\r\nw=4\r\n[B]\r\nz=3\r\n[C]\r\nk=v\r\n");
+}
+
+TEST(IniFile, BinaryGarbageAndHugeLinesLoadSafely) {
+    std::string garbage(100000, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 7919) & 0xFF);
+    garbage += "\n[S]\nk=" + std::string(1 << 20, 'v') + "\n[";
+    IniFile ini = IniFile::FromText(garbage);
+    EXPECT_EQ(ini.ReadString("S", "k", "").size(), size_t(1) << 20);
+}
+
+TEST(IniFile, LoadAndSaveFiles) {
+    const std::string dir = TempDir();
+    IniFile ini;
+    EXPECT_TRUE(ini.Load(dir + "/absent.ini")); // a missing file is an empty one
+    EXPECT_FALSE(ini.Load(dir));                // a folder is not
+    ini.WriteString("Modbus", "Port", "COM3");
+    ASSERT_TRUE(ini.Save(dir + "/settings.ini"));
+    IniFile back;
+    ASSERT_TRUE(back.Load(dir + "/settings.ini"));
+    EXPECT_EQ(back.ReadString("modbus", "port", ""), "COM3");
+}
+
+TEST(FileUtil, AFailedSaveLeavesTheOldFile) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const std::string dir = TempDir() + "/locked";
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/file.ini";
+    ASSERT_TRUE(WriteFileAtomically(path, "old contents", nullptr));
+    ::chmod(dir.c_str(), 0555);
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(path, "new contents", &error));
+    EXPECT_FALSE(error.empty());
+    ::chmod(dir.c_str(), 0755);
+    std::string text;
+    ASSERT_TRUE(ReadFileText(path, text, nullptr));
+    EXPECT_EQ(text, "old contents");
+}
+
+TEST(FileUtil, AFailedReplaceLeavesNoTemporaryFile) {
+    // A folder in the way: the new file is written, but cannot replace it.
+    const std::string dir = TempDir() + "/inway";
+    std::filesystem::create_directories(dir + "/target/inside");
+    EXPECT_FALSE(WriteFileAtomically(dir + "/target", "new", nullptr));
+    EXPECT_TRUE(std::filesystem::is_directory(dir + "/target/inside"));
+    size_t files = 0;
+    for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, 1u);
+    EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/file", "new", nullptr));
+}
+
+struct BusCase {
+    const char* name;
+    const char* text;
+    modbus::BusSettings expected;
+};
+
+TEST(BusSettings, ReadsTheModbusSection) {
+    modbus::BusSettings start; // what the port setup holds before loading
+    start.port = 4;
+    start.rtuTimeOut = 20;
+    auto with = [&](auto change) {
+        modbus::BusSettings s = start;
+        change(s);
+        return s;
+    };
+    const BusCase cases[] = {
+        {"missing keys keep the current values", "[Modbus]\n", start},
+        {"case is ignored", "[Modbus]\nSpeed=2400\nParity=even\nprotocol=rtu\n",
+         with([](auto& s) {
+             s.speed = 1;
+             s.parity = 1;
+         })},
+        {"unknown speed gives 9600", "[Modbus]\nSpeed=300\n", with([](auto& s) { s.speed = 3; })},
+        {"unknown texts give the first choice", "[Modbus]\nDatabits=9 bits\nStopbits=x\n",
+         with([](auto& s) {
+             s.dataBits = 0;
+             s.stopBits = 0;
+         })},
+        {"ascii", "[Modbus]\nProtocol=Ascii\nDatabits=7 BITS\nStopbits=2 bits\n",
+         with([](auto& s) {
+             s.framing = modbus::kFramingAscii;
+             s.dataBits = 1;
+             s.stopBits = 1;
+         })},
+        {"port name", "[Modbus]\nPort=com12\n", with([](auto& s) { s.port = 12; })},
+        {"port number alone", "[Modbus]\nPort=12\n", with([](auto& s) { s.port = 0; })},
+        {"tries out of range", "[Modbus]\nRetries=0\nTimeOut=10000\n", start},
+        {"tries eleven", "[Modbus]\nRetries=11\nRTUTimeOut=-1\n", start},
+        {"numbers in range", "[Modbus]\nRetries=10\nTimeOut=9999\nRTUTimeOut=0\n",
+         with([](auto& s) {
+             s.retries = 10;
+             s.timeOut = 9999;
+             s.rtuTimeOut = 0;
+         })},
+        {"not a number", "[Modbus]\nRetries=3x\nTimeOut=\n", start},
+    };
+    for (const BusCase& c : cases) {
+        modbus::BusSettings s = start;
+        modbus::ReadBusSettings(IniFile::FromText(c.text), s);
+        const auto& e = c.expected;
+        EXPECT_EQ(s.port, e.port) << c.name;
+        EXPECT_EQ(s.framing, e.framing) << c.name;
+        EXPECT_EQ(s.speed, e.speed) << c.name;
+        EXPECT_EQ(s.dataBits, e.dataBits) << c.name;
+        EXPECT_EQ(s.parity, e.parity) << c.name;
+        EXPECT_EQ(s.stopBits, e.stopBits) << c.name;
+        EXPECT_EQ(s.retries, e.retries) << c.name;
+        EXPECT_EQ(s.timeOut, e.timeOut) << c.name;
+        EXPECT_EQ(s.rtuTimeOut, e.rtuTimeOut) << c.name;
+    }
+}
+
+TEST(BusSettings, WritesAllNineKeys) {
+    IniFile ini;
+    modbus::BusSettings s;
+    s.port = 0;
+    s.framing = modbus::kFramingAscii;
+    s.speed = 5;
+    s.parity = 2;
+    WriteBusSettings(ini, s);
+    EXPECT_EQ(ini.Text(), "[Modbus]\r\nPort=COM1\r\nProtocol=ASCII\r\nSpeed=19200\r\n"
+                          "Databits=8 bits\r\nParity=Odd\r\nStopbits=1 bit\r\nRetries=3\r\n"
+                          "TimeOut=500\r\nRTUTimeOut=20\r\n");
+    modbus::BusSettings back;
+    modbus::ReadBusSettings(ini, back);
+    EXPECT_EQ(back.port, 1);
+    EXPECT_EQ(back.speed, 5);
+    EXPECT_EQ(back.parity, 2);
+    EXPECT_EQ(back.framing, modbus::kFramingAscii);
+}

@@ -1,0 +1,71 @@
+#include "modbus/LineSettings.h"
+#include "modbus/ModbusCodec.h"
+
+#include <gtest/gtest.h>
+
+using namespace vantrel::modbus;
+
+TEST(LineSettings, ModeStrings) {
+    EXPECT_EQ(BuildModeString({}), "9600,N,8,1");
+    EXPECT_EQ(BuildModeString({8, 1, 2, 1}), "115200,O,7,2");
+    EXPECT_EQ(BuildModeString({0, 0, 1, 0}), "1200,E,8,1");
+    LineMode mode;
+    ASSERT_TRUE(ParseModeString("14400,E,7,2", mode));
+    EXPECT_EQ(mode.baud, 14400);
+    EXPECT_EQ(mode.parity, 'E');
+    EXPECT_EQ(mode.dataBits, 7);
+    EXPECT_EQ(mode.stopBits, 2);
+    for (const char* bad : {"", "9600", "9600,X,8,1", "9600,N,9,1", "9600,N,8,3", "9600,N,8,1,"})
+        EXPECT_FALSE(ParseModeString(bad, mode)) << bad;
+}
+
+TEST(LineSettings, SpeedIndexOfActualRates) {
+    const std::pair<int, int> cases[] = {{300, 0},    {1200, 0},   {2399, 0},  {2400, 1},
+                                         {9600, 3},   {14399, 3},  {14400, 4}, {19200, 5},
+                                         {38400, 6},  {57600, 7},  {115200, 8}, {230400, 8}};
+    for (auto [baud, index] : cases)
+        EXPECT_EQ(SpeedIndexOfBaud(baud), index) << baud;
+}
+
+TEST(LineSettings, CharacterTimingTables) {
+    struct Case {
+        const char* mode;
+        int postSend, gap;
+    } cases[] = {
+        {"9600,N,8,1", 2, 5},  {"9600,N,7,1", 2, 4},   {"1200,N,7,1", 9, 29},
+        {"1200,E,8,2", 11, 37}, {"2400,E,8,1", 6, 18}, {"4800,O,8,2", 4, 10},
+        {"19200,N,8,1", 2, 3}, {"115200,N,8,1", 2, 2}, {"14400,N,8,1", 2, 4},
+    };
+    for (const Case& c : cases) {
+        LineMode mode;
+        ASSERT_TRUE(ParseModeString(c.mode, mode));
+        CharacterTiming timing = LookupCharacterTiming(mode);
+        EXPECT_EQ(timing.postSendDelay, c.postSend) << c.mode;
+        EXPECT_EQ(timing.characterGap, c.gap) << c.mode;
+    }
+}
+
+TEST(LineSettings, InterCharacterTimeouts) {
+    LineMode mode;
+    ParseModeString("9600,N,8,1", mode);
+    const CharacterTiming t9600 = LookupCharacterTiming(mode);
+    ParseModeString("9600,N,7,1", mode);
+    const CharacterTiming t9600x7 = LookupCharacterTiming(mode);
+    ParseModeString("19200,N,8,1", mode);
+    const CharacterTiming t19200 = LookupCharacterTiming(mode);
+
+    EXPECT_EQ(InterCharacterTimeout(0, kFramingRtu, t9600, false), 5);
+    EXPECT_EQ(InterCharacterTimeout(0, kFramingRtu, t9600x7, false), 4);
+    EXPECT_EQ(InterCharacterTimeout(0, kFramingAscii, t9600, false), 50);
+    EXPECT_EQ(InterCharacterTimeout(20, kFramingRtu, t9600, false), 20);
+    EXPECT_EQ(InterCharacterTimeout(20, kFramingAscii, t9600, false), 20);
+    EXPECT_EQ(InterCharacterTimeout(0, kFramingRtu, t19200, true), 16);
+    EXPECT_EQ(InterCharacterTimeout(0, kFramingRtu, t19200, false), 3);
+}
+
+TEST(LineSettings, LineTime) {
+    LineMode mode; // 9600 8N1: ten bits a character
+    EXPECT_EQ(LineTimeMicros(mode, 96), 100000);
+    ParseModeString("19200,E,7,1", mode);
+    EXPECT_EQ(BitsPerCharacter(mode), 10);
+}

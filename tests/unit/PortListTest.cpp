@@ -1,0 +1,132 @@
+#include "modbus/PortList.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace vantrel;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fake /dev and /sys: by-id links, a UART with and without hardware, a USB adapter.
+struct FakeSystem {
+    std::string root = testing::TempDir() + "/ports-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter++);
+    std::string dev = root + "/dev";
+    std::string sys = root + "/sys";
+    static inline int counter = 0;
+
+    FakeSystem() {
+        fs::remove_all(root);
+        fs::create_directories(dev + "/serial/by-id");
+        fs::create_directories(sys + "/class/tty");
+    }
+    ~FakeSystem() { fs::remove_all(root); }
+
+    void Touch(const std::string& path) { std::ofstream(path) << ""; }
+    void Write(const std::string& path, const std::string& text) {
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path) << text << "\n";
+    }
+    void Uart(const std::string& name, const std::string& type) {
+        Touch(dev + "/" + name);
+        Write(sys + "/class/tty/" + name + "/type", type);
+    }
+    void Usb(const std::string& tty, const std::string& byId) {
+        Touch(dev + "/" + tty);
+        fs::create_directories(sys + "/class/tty/" + tty);
+        fs::create_symlink("../../" + tty, dev + "/serial/by-id/" + byId);
+    }
+    void Unplug(const std::string& tty, const std::string& byId) {
+        fs::remove(dev + "/" + tty);
+        fs::remove(dev + "/serial/by-id/" + byId);
+        fs::remove_all(sys + "/class/tty/" + tty);
+    }
+};
+
+std::vector<std::string> Names(const std::vector<host::PortEntry>& ports) {
+    std::vector<std::string> names;
+    for (const auto& p : ports)
+        names.push_back(p.name + (p.present ? "" : "(absent)") + "=" + p.path);
+    return names;
+}
+
+} // namespace
+
+TEST(PortList, NumbersAreGivenOnceAndKeptAcrossReplugs) {
+    FakeSystem system;
+    system.Uart("ttyS0", "4");
+    system.Uart("ttyS1", "0"); // no UART behind it
+    system.Usb("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+    IniFile settings;
+    int saves = 0;
+    modbus::SystemPortList list(settings, [&] { ++saves; }, system.dev, system.sys);
+
+    auto ports = list.Ports(false);
+    const std::string usbPath = system.dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0";
+    EXPECT_EQ(Names(ports), (std::vector<std::string>{"COM1=" + usbPath,
+                                                      "COM2=" + system.dev + "/ttyS0"}));
+    EXPECT_EQ(ports[0].description, "FTDI FT232R USB UART A10K");
+    EXPECT_EQ(ports[1].description, "Serial port ttyS0");
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(settings.ReadString("Ports", "COM1", ""), usbPath);
+
+    // Unplugged: it keeps its number and shows only in the full list.
+    system.Unplug("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+    EXPECT_EQ(Names(list.Ports(false)),
+              (std::vector<std::string>{"COM2=" + system.dev + "/ttyS0"}));
+    EXPECT_EQ(Names(list.Ports(true)),
+              (std::vector<std::string>{"COM1(absent)=" + usbPath,
+                                        "COM2=" + system.dev + "/ttyS0"}));
+    EXPECT_EQ(list.PathOf(1), "");
+
+    // A second adapter takes the lowest free number; the first comes back as COM1.
+    system.Usb("ttyUSB1", "usb-Other_Adapter-if00-port0");
+    system.Usb("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+    auto again = list.Ports(false);
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_EQ(again[0].path, usbPath);
+    EXPECT_EQ(again[2].name, "COM3");
+    EXPECT_EQ(list.PathOf(1), usbPath);
+    EXPECT_EQ(saves, 2);
+}
+
+TEST(PortList, LinesAddedByHandMakeAnyTtyUsable) {
+    FakeSystem system;
+    system.Touch(system.root + "/pty7");
+    IniFile settings = IniFile::FromText("[Ports]\nCOM12=" + system.root + "/pty7\n"
+                                         "COM256=/dev/null\nFOO=/dev/null\nCOM5=" +
+                                         system.root + "/gone\n");
+    modbus::SystemPortList list(settings, nullptr, system.dev, system.sys);
+    EXPECT_EQ(Names(list.Ports(false)),
+              (std::vector<std::string>{"COM12=" + system.root + "/pty7"}));
+    EXPECT_EQ(list.Ports(true).size(), 2u);
+    EXPECT_EQ(list.NumberForPath(system.root + "/pty7"), 12);
+    EXPECT_EQ(list.NumberForPath(system.root + "/other"), 1);
+    EXPECT_EQ(list.PathOf(1), ""); // not present
+}
+
+TEST(PortList, PortNames) {
+    EXPECT_EQ(modbus::PortNumberOfName("COM1"), 1);
+    EXPECT_EQ(modbus::PortNumberOfName("com255"), 255);
+    for (const char* bad : {"COM0", "COM256", "COM", "COM01", "LPT1", "COM1a", ""})
+        EXPECT_EQ(modbus::PortNumberOfName(bad), 0) << bad;
+}
+
+TEST(PortList, ComparePortListsReportsTheHighestChange) {
+    using V = std::vector<std::string>;
+    EXPECT_FALSE(modbus::ComparePortLists({"COM1"}, {"COM1"}));
+    auto change = modbus::ComparePortLists({"COM1"}, {"COM1", "COM2"});
+    ASSERT_TRUE(change);
+    EXPECT_EQ(change->message, " New port found: COM2");
+    EXPECT_EQ(change->colour, modbus::PortChangeColour::NewPort);
+    change = modbus::ComparePortLists(V{"COM3", "COM10"}, V{"COM2"});
+    ASSERT_TRUE(change);
+    EXPECT_EQ(change->message, " Port removed: COM10");
+    EXPECT_EQ(change->colour, modbus::PortChangeColour::Removed);
+    change = modbus::ComparePortLists(V{"COM9"}, V{"COM4"});
+    EXPECT_EQ(change->message, " Port removed: COM9");
+}
