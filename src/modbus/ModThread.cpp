@@ -62,6 +62,8 @@ bool TModThread::HasWork() const {
     if (run != 2)
         return false;
     const int state = state_;
+    // Where the worker drives RTS it must wait for the write to finish before it can drain;
+    // otherwise it starts listening while the request is being written.
     return state == PortClosed || state == Receiving || (state == Sending && !writeInProgress_);
 }
 
@@ -161,11 +163,16 @@ void TModThread::SetState(WorkerState state) {
 }
 
 void TModThread::Publish(WorkerState old, WorkerState now) {
-    wake_.notify_all();
+    // The worker only acts on these; waking it for the others would cost a context switch.
+    if (now == PortClosed || now == Receiving || (now == Sending && !writeInProgress_))
+        wake_.notify_all();
     // A reception that is no longer wanted stops now instead of at its time-out.
     if (IsBusy(old) && !IsBusy(now) && now != Received && now != NoResponse)
         serial_->CancelReceive();
-    pump_.Wake();
+    // Every wait of the GUI thread ends on a state that is not Sending or Receiving; waking
+    // it for those would only cost a round trip through the scheduler.
+    if (!IsBusy(now))
+        pump_.Wake();
     std::function<void()> callback;
     {
         std::lock_guard lock(callbackMutex_);
@@ -380,6 +387,7 @@ int TModThread::SendFrame(const Frame& frame) {
         std::lock_guard lock(mutex_);
         ++attemptId_;
     }
+    // The worker is woken once the write is done; it would only wait for that.
     SetState(Sending);
     serial_->PurgeInput();
     if (manualRts_)
@@ -430,7 +438,6 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
         SetTrafficLog("Modbus Busy");
         return kTransactionNotStarted;
     }
-    wake_.notify_all();
     attempts_ = 0;
 
     const int framing = framing_;

@@ -115,6 +115,8 @@ bool PosixSerialLine::Open(const std::string& path, std::string& error) {
         int dtr = TIOCM_DTR;
         ::ioctl(fd, TIOCMBIS, &dtr);
     }
+    // Whatever arrived while nobody listened belongs to no request of ours.
+    ::tcflush(fd, TCIOFLUSH);
     fd_ = fd;
     DrainCancel();
     return true;
