@@ -169,15 +169,13 @@ void TModThread::Publish(WorkerState old, WorkerState now) {
     // A reception that is no longer wanted stops now instead of at its time-out.
     if (IsBusy(old) && !IsBusy(now) && now != Received && now != NoResponse)
         serial_->CancelReceive();
-    // Every wait of the GUI thread ends on a state that is not Sending or Receiving; waking
-    // it for those would only cost a round trip through the scheduler.
-    if (!IsBusy(now))
-        pump_.Wake();
     std::function<void()> callback;
     {
         std::lock_guard lock(callbackMutex_);
         callback = statusCallback_;
     }
+    // The hand-over reaches the GUI thread before the wake below, so that a wait which ends
+    // on this state has shown it first.
     if (callback)
         dispatch_.RunAndWait([this] {
             std::function<void()> current;
@@ -188,6 +186,10 @@ void TModThread::Publish(WorkerState old, WorkerState now) {
             if (current)
                 current();
         });
+    // Every wait of the GUI thread ends on a state that is not Sending or Receiving; waking
+    // it for those would only cost a round trip through the scheduler.
+    if (!IsBusy(now))
+        pump_.Wake();
 }
 
 std::string TModThread::AttemptsText() const { return std::to_string(attempts_.load()); }
