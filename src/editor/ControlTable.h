@@ -1,0 +1,18 @@
+#pragma once
+
+#include "editor/Control.h"
+
+#include <vector>
+
+namespace vantrel::editor {
+
+// The pages of the main window in tab order.
+std::vector<Page> MainWindowPages();
+
+// Every control of the main window with its page, captions, choices and limits.
+std::vector<Control> MainWindowControls();
+
+// Suffixes of the fifteen linearisation rows: "1" ... "9", "A" ... "F".
+extern const char* const kRowSuffixes[15];
+
+} // namespace vantrel::editor

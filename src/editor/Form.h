@@ -1,0 +1,149 @@
+#pragma once
+
+// The main window as data: every control under its own name with what its widget would hold,
+// the pages, the status panels and the window's flags. The rules work on this; the Qt face
+// only shows it and feeds user input back in.
+
+#include "common/Device.h"
+#include "editor/Control.h"
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vantrel::editor {
+
+// What the window asks of the world around it. Later parts of the tool fill these in; an
+// empty hook does nothing.
+struct FormHooks {
+    std::function<void(const std::string& modelVersionKey)> loadModelDefaults;
+    std::function<void()> updateUnitTexts;
+    std::function<void()> showSplash;  // the start-up window, shown; pending messages run
+    std::function<void()> waitSplash;  // until the start-up window's timer fired; then closed
+    std::function<void()> showAbout;   // the start-up window as about box, modal
+    std::function<void()> portSetupDefaults; // the port setup's start-up selections
+    std::function<void()> portSetupFinish;   // its RTU time-out field "20", value 20
+    std::function<void(const std::string& path)> loadBusSettings;
+    std::function<void(const std::string& path)> saveBusSettings;
+    std::function<void()> showPortSetup;
+};
+
+class Form {
+public:
+    // Reads ShowPopups from the settings file (section "Popups", key "Show", default 1).
+    Form(Device& device, std::string settingsFileName);
+
+    Device& device;
+    FormHooks hooks;
+
+    // Window state.
+    bool ShowPopups = true;
+    bool OfflineMode = false;
+    bool Updating = false;
+    bool BulkLoading = false;
+    int32_t ExpectedSerialNumber = -1;
+    std::string ActiveVariant;
+    std::string TotalUnitText, FlowrateUnitText, IntervalText;
+    std::string CompanyName, DeviceLocation;
+    std::string SettingsFileName;
+    std::string ModelVersionKey; // the window's copy, for its logs
+    std::string versionText;
+    bool AboutHot = false;
+    bool TimeEdited = false;
+    bool TransferErrorLogged = false;
+    bool enabled = true; // the whole window (disabled while a device run works)
+    std::string statusPanels[3];
+
+    // Controls.
+    bool Has(std::string_view name) const;
+    Control& operator[](std::string_view name);
+    const Control& operator[](std::string_view name) const;
+    const std::vector<Control>& Controls() const { return controls_; }
+
+    // Program-side changes. Those of a value fire the control's change handler, as a
+    // widget would when a program step sets it.
+    void SetItemIndex(std::string_view name, int index);
+    void SetText(std::string_view name, const std::string& text);
+    void SetTime(std::string_view name, TimeOfDay time);
+    void SetDate(std::string_view name, CalendarDate date);
+    void SetEnabled(std::string_view name, bool enabled);
+    void SetVisible(std::string_view name, bool visible);
+    void SetCaption(std::string_view name, const std::string& caption);
+    void SetHighlighted(std::string_view name, bool highlighted);
+
+    // User input, as the widgets report it.
+    // A key typed into an edit: false when the key filter drops it.
+    bool KeyPress(std::string_view name, char key);
+    // Text the user typed (cut at the edit's maximum length).
+    void UserEdit(std::string_view name, const std::string& text);
+    void UserSelect(std::string_view name, int index);
+    void Click(std::string_view name);
+    // The focus moves here; the control that had it is left first (its exit handler runs).
+    void SetFocus(std::string_view name);
+    const std::string& Focused() const { return focus_; }
+
+    // Handlers of the rules, by control name.
+    void OnChange(std::string_view name, std::function<void()> handler);
+    void OnClick(std::string_view name, std::function<void()> handler);
+    void OnExit(std::string_view name, std::function<void()> handler);
+    void OnKey(std::string_view name, std::function<bool(char)> handler);
+
+    // Pages.
+    std::vector<Page>& Pages() { return pages_; }
+    const std::vector<Page>& Pages() const { return pages_; }
+    Page& PageNamed(std::string_view name);
+    int PageIndex(std::string_view name) const;
+    int ActivePage() const { return activePage_; }
+    const std::string& ActivePageName() const { return pages_[activePage_].name; }
+    // Makes a page active as a click on its tab would (the change notifications run).
+    void SelectPage(int index);
+    void ShowPage(std::string_view name, bool visible);
+
+    // The rules of the window itself.
+    bool SetupModel(const std::string& modelName, char variant);
+    void UpdateButtons();
+    void btnNextClick();
+    void btnPrevClick();
+    void PageControl1Changing();
+    void PageControl1Change();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void ModbusButtonClick();
+    void Button13Click();
+    // Mouse over the status bar at (x, y); width and height of the bar.
+    void StatusBar1MouseMove(int x, int y, int width, int height);
+    void StatusBar1Click();
+    void SetStatus(int panel, const std::string& text);
+
+    // For the binding: called after a control, a page or a panel changed.
+    std::function<void(const Control&)> controlChanged;
+    std::function<void()> pagesChanged;
+    std::function<void()> windowChanged; // status panels, enabled, focus
+
+private:
+    Control* Find(std::string_view name);
+    const Control* Find(std::string_view name) const;
+    void Notify(const Control& control);
+    void Fire(const std::unordered_map<std::string, std::vector<std::function<void()>>>& handlers,
+              std::string_view name);
+    void NotifyWindow();
+
+    std::vector<Control> controls_;
+    std::unordered_map<std::string, size_t> index_;
+    std::vector<Page> pages_;
+    int activePage_ = 0;
+    std::string focus_;
+    std::unordered_map<std::string, std::vector<std::function<void()>>> changeHandlers_;
+    std::unordered_map<std::string, std::vector<std::function<void()>>> clickHandlers_;
+    std::unordered_map<std::string, std::vector<std::function<void()>>> exitHandlers_;
+    std::unordered_map<std::string, std::function<bool(char)>> keyHandlers_;
+};
+
+// The help text of the HOME page.
+extern const char* const kHomeHelpText;
+
+} // namespace vantrel::editor
