@@ -257,6 +257,10 @@ void TModThread::SetPortResolver(std::function<std::string(int)> resolver) {
     resolver_ = std::move(resolver);
 }
 
+void TModThread::SetPortLister(std::function<std::vector<int>()> lister) {
+    lister_ = std::move(lister);
+}
+
 bool TModThread::IsPortOpen() const { return lineOpen_; }
 
 bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, int stopBits) {
@@ -316,8 +320,14 @@ void TModThread::ClosePort() {
 bool TModThread::AutoOpen() {
     if (portNumber_ != 0)
         return true;
-    for (int n = 1; n <= 255; ++n) {
-        if (resolver_ && resolver_(n).empty())
+    std::vector<int> candidates;
+    if (lister_)
+        candidates = lister_();
+    else
+        for (int n = 1; n <= 255; ++n)
+            candidates.push_back(n);
+    for (int n : candidates) {
+        if (n < 1 || n > 255 || (!lister_ && resolver_ && resolver_(n).empty()))
             continue;
         if (OpenPort(n, line_.speed, line_.dataBits, line_.parity, line_.stopBits) &&
             IsPortOpen()) {

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vantrel::modbus {
 
@@ -71,6 +72,8 @@ public:
 
     // Port numbers map to device paths through the resolver (the port list).
     void SetPortResolver(std::function<std::string(int)> resolver);
+    // The numbers of the ports present now, so that AutoOpen need not ask for each of 255.
+    void SetPortLister(std::function<std::vector<int>()> lister);
     bool OpenPort(int portNumber, int speed, int dataBits, int parity, int stopBits);
     void ClosePort();
     bool AutoOpen();
@@ -182,6 +185,7 @@ private:
     int rtuTimeOut_ = 0;
     int portNumber_ = 0;
     std::function<std::string(int)> resolver_;
+    std::function<std::vector<int>()> lister_;
     std::string lastOpenError_;
 
     // Transaction (GUI thread).
