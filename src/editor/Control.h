@@ -39,7 +39,8 @@ struct Control {
     std::string page;    // owning page, empty for the button row
     std::string caption; // group caption, button caption
     std::vector<std::string> items;
-    std::vector<int> tags; // unit buttons: the UnitTag of each button
+    std::vector<int> tags;          // unit buttons: the UnitTag of each button
+    std::vector<bool> itemsEnabled; // unit buttons: each button's enabled state (missing: on)
     int itemIndex = -1;
     std::string text;
     size_t maxLength = 0; // 0: no limit

@@ -236,7 +236,7 @@ std::vector<Control> MainWindowControls() {
             {"NPN", "NPN Low Pass", "Reed", "Reed Low Pass", "PNP", "PNP Low Pass", "Namur",
              "Coil High", "Coil Low", "8.2V dc", "24V dc"});
     b.Radio("FlowmeterConversionGroup", " Units (automatic unit conversion) ",
-            {"Hand", "Auto volume", "Auto mass"});
+            {"Hand", "Auto volume", "Auto mass"}, 1);
     b.Box("FlowmeterKFactorBox", " K-Factor ");
     b.Units("FlowmeterUnitGroup", " Unit ", kUnitsC, kUnitButtonsC, kUnitTagsC);
     b.controls[b.controls.size() - 2].group = "FlowmeterKFactorBox";
@@ -261,22 +261,22 @@ std::vector<Control> MainWindowControls() {
     b.Radio("LinearisationEnableGroup", " Linearization ", kEnabled);
     b.Radio("LinearisationDecimalsGroup", " Decimals Frequency ", kDecimals);
     b.Radio("LinearisationFactorGroup", " Calculation Factor ", {"M-Factor"});
-    b.Label("Label7", "M-Factors");
+    b.Label("Label7", "Calculation Factor");
     for (const char* row : kRowSuffixes) {
-        b.Number(std::string("FrequencyEdit") + row, "", 5);
-        b.Label(std::string("FreqLabel") + row);
-        b.Number(std::string("FactorEdit") + row, "", 7);
-        b.Label(std::string("MFactorLabel") + row);
+        b.Number(std::string("FrequencyEdit") + row, "", 5).text = "0";
+        b.Label(std::string("FreqLabel") + row, "not used");
+        b.Number(std::string("FactorEdit") + row, "", 7).text = "1";
+        b.Label(std::string("MFactorLabel") + row, "1000000");
     }
     b.Navigation(true, true);
 
     b.page = "LinearisationASheet";
     b.Radio("LinearisationAEnableGroup", " Linearization ", kEnabled);
     for (const char* row : kRowSuffixes) {
-        b.Number(std::string("PercEdit") + row, "", 4);
-        b.Label(std::string("PercLabel") + row);
-        b.Number(std::string("FactorAEdit") + row, "", 7);
-        b.Label(std::string("MFactorALabel") + row);
+        b.Number(std::string("PercEdit") + row, "", 4).text = "0";
+        b.Label(std::string("PercLabel") + row, "not used");
+        b.Number(std::string("FactorAEdit") + row, "", 7).text = "1";
+        b.Label(std::string("MFactorALabel") + row, "1000000");
     }
     b.Navigation(true, true);
 

@@ -237,7 +237,33 @@ void Form::UserEdit(std::string_view name, const std::string& text) {
         SetText(name, text);
 }
 
-void Form::UserSelect(std::string_view name, int index) { SetItemIndex(name, index); }
+void Form::UserSelect(std::string_view name, int index) {
+    const Control& c = (*this)[name];
+    if (!c.enabled || !ItemEnabled(name, index))
+        return;
+    if (c.itemIndex == index) {
+        // A group of one choice ("Calculation Factor") acts on a click of the choice it holds.
+        Fire(reselectHandlers_, name);
+        return;
+    }
+    SetItemIndex(name, index);
+}
+
+void Form::SetItemEnabled(std::string_view name, int index, bool on) {
+    Control& c = (*this)[name];
+    if (index < 0 || ItemEnabled(name, index) == on)
+        return;
+    if (c.itemsEnabled.size() <= static_cast<size_t>(index))
+        c.itemsEnabled.resize(static_cast<size_t>(index) + 1, true);
+    c.itemsEnabled[static_cast<size_t>(index)] = on;
+    Notify(c);
+}
+
+bool Form::ItemEnabled(std::string_view name, int index) const {
+    const Control& c = (*this)[name];
+    return index < 0 || static_cast<size_t>(index) >= c.itemsEnabled.size() ||
+           c.itemsEnabled[static_cast<size_t>(index)];
+}
 
 void Form::Click(std::string_view name) {
     const Control& c = (*this)[name];
@@ -267,6 +293,9 @@ void Form::OnExit(std::string_view name, std::function<void()> handler) {
 }
 void Form::OnKey(std::string_view name, std::function<bool(char)> handler) {
     keyHandlers_[std::string(name)] = std::move(handler);
+}
+void Form::OnReselect(std::string_view name, std::function<void()> handler) {
+    reselectHandlers_[std::string(name)].push_back(std::move(handler));
 }
 
 void Form::SetStatus(int panel, const std::string& text) {

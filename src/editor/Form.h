@@ -73,12 +73,17 @@ public:
     void SetVisible(std::string_view name, bool visible);
     void SetCaption(std::string_view name, const std::string& caption);
     void SetHighlighted(std::string_view name, bool highlighted);
+    // One button of a unit-button box; a disabled button cannot be chosen by the user.
+    void SetItemEnabled(std::string_view name, int index, bool enabled);
+    bool ItemEnabled(std::string_view name, int index) const;
 
     // User input, as the widgets report it.
     // A key typed into an edit: false when the key filter drops it.
     bool KeyPress(std::string_view name, char key);
     // Text the user typed (cut at the edit's maximum length).
     void UserEdit(std::string_view name, const std::string& text);
+    // A choice clicked; nothing when the control or that item is disabled. Clicking the
+    // choice that is already made runs the reselect handlers only.
     void UserSelect(std::string_view name, int index);
     void Click(std::string_view name);
     // The focus moves here; the control that had it is left first (its exit handler runs).
@@ -90,6 +95,7 @@ public:
     void OnClick(std::string_view name, std::function<void()> handler);
     void OnExit(std::string_view name, std::function<void()> handler);
     void OnKey(std::string_view name, std::function<bool(char)> handler);
+    void OnReselect(std::string_view name, std::function<void()> handler);
 
     // Pages.
     std::vector<Page>& Pages() { return pages_; }
@@ -141,6 +147,7 @@ private:
     std::unordered_map<std::string, std::vector<std::function<void()>>> clickHandlers_;
     std::unordered_map<std::string, std::vector<std::function<void()>>> exitHandlers_;
     std::unordered_map<std::string, std::function<bool(char)>> keyHandlers_;
+    std::unordered_map<std::string, std::vector<std::function<void()>>> reselectHandlers_;
 };
 
 // The help text of the HOME page.

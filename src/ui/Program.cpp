@@ -1,0 +1,89 @@
+#include "ui/Program.h"
+
+#include "common/AppPaths.h"
+#include "editor/BusWiring.h"
+#include "editor/EditingRules.h"
+#include "editor/Form.h"
+#include "modbus/Bus.h"
+#include "modbus/PortList.h"
+#include "modbus/PortSetup.h"
+#include "ui/ConfigForm.h"
+#include "ui/StartUpForm.h"
+
+#include <QLocale>
+#include <QMessageBox>
+
+#include <iostream>
+
+namespace vantrel::ui {
+
+namespace {
+
+// The splash waits for its one timer period; this only bounds a wait that cannot end.
+constexpr std::chrono::seconds kSplashWaitLimit{10};
+
+} // namespace
+
+Program::Program(ProgramOptions options)
+    : settingsPath(options.settingsPath.empty() ? SettingsFilePath() : options.settingsPath) {
+    std::string error;
+    if (!settings.Load(settingsPath, &error))
+        std::cerr << "vantrel: " << error << "\n";
+    if (options.ports) {
+        ports_ = options.ports;
+    } else {
+        systemPorts_ = std::make_unique<modbus::SystemPortList>(settings, [this] {
+            std::string saveError;
+            if (!settings.Save(settingsPath, &saveError))
+                std::cerr << "vantrel: " << saveError << "\n";
+        });
+        ports_ = systemPorts_.get();
+    }
+
+    bus_ = std::make_unique<modbus::TModbus>(host, host, *ports_);
+    bus_->ModThread()->SetPlatformErrorHandler([](std::string caption, std::string text) {
+        // Without an owner window, as the system's own error boxes are.
+        QMessageBox::information(nullptr, QString::fromStdString(caption),
+                                 QString::fromStdString(PlainLines(text)));
+    });
+
+    form_ = std::make_unique<editor::Form>(device, settingsPath);
+    prompts_ = options.prompts ? options.prompts : &prompts;
+    // Labels show numbers with the user's own decimal separator.
+    rules_ = std::make_unique<editor::EditingRules>(
+        *form_, *prompts_, QLocale().decimalPoint().toStdString());
+    window_ = std::make_unique<TConfigForm>(*form_, *bus_, options.splashMs);
+    prompts.SetOwner(window_.get());
+
+    // The bus component as the main window sets it up, the port setup's start-up values and
+    // the bus settings loaded on show and saved on close.
+    editor::WireBus(*form_, *bus_, settings);
+    WireHooks();
+    form_->FormCreate();
+}
+
+Program::~Program() {
+    // The widgets go before the models they show; the bus ends its worker while the host
+    // can still run the worker's last hand-overs.
+    window_.reset();
+    rules_.reset();
+    form_.reset();
+    bus_.reset();
+}
+
+modbus::PortSetup& Program::Setup() const {
+    return *bus_->ModConfigForm();
+}
+
+void Program::WireHooks() {
+    editor::FormHooks& hooks = form_->hooks;
+    hooks.showSplash = [this] { window_->StartUpForm()->ShowSplash(); };
+    hooks.waitSplash = [this] {
+        TStartUpForm* splash = window_->StartUpForm();
+        host.WaitUntil([splash] { return splash->TimerDone(); }, kSplashWaitLimit);
+        splash->hide();
+    };
+    hooks.showAbout = [this] { window_->StartUpForm()->ShowAbout(); };
+}
+
+} // namespace vantrel::ui
