@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const std::string& key : ini.Keys(section))
             ini.ReadString(section, key, "");
     ini.WriteString("Modbus", "Port", "COM1");
-    ini.WriteString(text.substr(0, 8), text.substr(8, 8), text.substr(16, 8));
+    auto part = [&text](size_t from) { return from < text.size() ? text.substr(from, 8) : ""; };
+    ini.WriteString(part(0), part(8), part(16));
     vantrel::IniFile again = vantrel::IniFile::FromText(ini.Text());
     (void)again.Get("Modbus", "Port");
     return 0;
