@@ -1,6 +1,9 @@
 #include "ui/Program.h"
 
 #include "common/AppPaths.h"
+#include "config/ConfigFiles.h"
+#include "ui/SaveExportDialog.h"
+#include "device/DeviceAccess.h"
 #include "editor/BusWiring.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
@@ -54,6 +57,17 @@ Program::Program(ProgramOptions options)
         *form_, *prompts_, QLocale().decimalPoint().toStdString());
     window_ = std::make_unique<TConfigForm>(*form_, *bus_, options.splashMs);
     prompts.SetOwner(window_.get());
+    // Files, defaults and offline configuration; it also fills SetupModel's defaults hook.
+    configFiles_ = std::make_unique<config::ConfigFiles>(*form_, *rules_, *prompts_);
+    configFiles_->showSaveExport = [this](config::TSaveExportForm& model) {
+        // The model of an open dialog has just been replaced: that dialog goes first.
+        delete saveExport_.data();
+        saveExport_ = new SaveExportDialog(model, window_.get());
+        saveExport_->show();
+    };
+    access_ = std::make_unique<device::TDeviceAccess>(*form_, *rules_, *prompts_, *bus_);
+    form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
+    form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
 
     // The bus component as the main window sets it up, the port setup's start-up values and
     // the bus settings loaded on show and saved on close.
@@ -66,6 +80,8 @@ Program::~Program() {
     // The widgets go before the models they show; the bus ends its worker while the host
     // can still run the worker's last hand-overs.
     window_.reset();
+    configFiles_.reset();
+    access_.reset();
     rules_.reset();
     form_.reset();
     bus_.reset();

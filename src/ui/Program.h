@@ -9,6 +9,9 @@
 #include "ui/QtHost.h"
 #include "ui/QtPrompts.h"
 
+#include <QDialog>
+#include <QPointer>
+
 #include <memory>
 #include <string>
 
@@ -27,6 +30,12 @@ class SystemPortList;
 class TModbus;
 class PortSetup;
 } // namespace vantrel::modbus
+namespace vantrel::config {
+class ConfigFiles;
+} // namespace vantrel::config
+namespace vantrel::device {
+class TDeviceAccess;
+}
 
 namespace vantrel::ui {
 
@@ -72,6 +81,9 @@ private:
     host::Prompts* prompts_ = nullptr;
     std::unique_ptr<editor::EditingRules> rules_;
     std::unique_ptr<TConfigForm> window_;
+    std::unique_ptr<device::TDeviceAccess> access_;
+    std::unique_ptr<config::ConfigFiles> configFiles_;
+    QPointer<QDialog> saveExport_;
 };
 
 } // namespace vantrel::ui

@@ -1,0 +1,578 @@
+#include "device/DeviceAccess.h"
+
+#include "common/AppPaths.h"
+#include "editor/Linearisation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace vantrel::device {
+
+using editor::Form;
+using host::PromptAnswer;
+using host::PromptButtons;
+using host::PromptIcon;
+
+const char* const kNoDeviceConnectedPanel0 = " Current Device: no device connected";
+const char* const kNoDeviceConnectedPanel1 = " Status: no device connected";
+
+namespace {
+
+constexpr const char* kReadingStatus = " Status: reading values from the device...";
+constexpr const char* kReadOkStatus = " Status: values were read correctly from the device.";
+constexpr const char* kReadFailedStatus =
+    " Status: values were not read correctly from the device. Please re-read the values.";
+constexpr const char* kNeedTransferStatus =
+    " Status: values need to be read from or written to the device";
+
+constexpr uint16_t kLinearisationIndex = 13;
+constexpr uint16_t kLinearisationWindow = 1024;
+
+std::tm LocalNow() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+std::string Format(const std::tm& tm, const char* pattern) {
+    char text[64];
+    std::strftime(text, sizeof text, pattern, &tm);
+    return text;
+}
+
+uint64_t FromBytes(const uint8_t* bytes, int count) {
+    uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+void ToBytes(uint64_t value, uint8_t* bytes, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+std::string ModelCodeText(uint32_t code) {
+    return code < 1000 ? PaddedDigits(code, 3) : std::to_string(code);
+}
+
+// clang-format off
+constexpr SameDeviceCaller kCallers[] = {
+//   run              record serial  no unit               its caption     caption         comm caption           HOME
+    {"Read device",   false,         "No device was found.", "Error",      "Read Device",  "Communication error", true},
+    {"Write device",  false,         "No device found.",   "Write Device", "Write Device", "",                    true},
+    {"Refresh",       false,         "",                   "",             "Refresh",      "",                    false},
+    {"Clear Total",   false,         "",                   "",             "Clear Total",  "",                    false},
+    {"Read log data", true,          "No device found.",   "Write Device", "Write Device", "",                    true},
+};
+// clang-format on
+
+} // namespace
+
+std::span<const SameDeviceCaller> SameDeviceCallers() {
+    return kCallers;
+}
+
+const SameDeviceCaller& SameDeviceCallerFor(const std::string& run) {
+    for (const SameDeviceCaller& caller : kCallers)
+        if (run == caller.run)
+            return caller;
+    return kCallers[0];
+}
+
+TDeviceAccess::TDeviceAccess(Form& form, editor::EditingRules& rules, host::Prompts& prompts,
+                             modbus::TModThread& worker, std::function<uint8_t()> busAddress)
+    : now(LocalNow), form_(form), rules_(rules), prompts_(prompts), worker_(worker),
+      busAddress_(std::move(busAddress)) {}
+
+TDeviceAccess::TDeviceAccess(Form& form, editor::EditingRules& rules, host::Prompts& prompts,
+                             modbus::TModbus& bus)
+    : TDeviceAccess(form, rules, prompts, *bus.ModThread(),
+                    [&bus] { return bus.GetBusAddress(); }) {}
+
+// ---------------------------------------------------------------------------------------
+// One parameter.
+
+int TDeviceAccess::ReadParameter(const Parameter& row, uint64_t& value) {
+    uint8_t bytes[8] = {};
+    value = 0;
+    const int result = worker_.ReadRegisters(bytes, busAddress_(), row.reg, row.bytes);
+    if (result == modbus::kTransactionDone)
+        value = FromBytes(bytes, row.bytes);
+    return result;
+}
+
+int TDeviceAccess::WriteParameter(const Parameter& row, int64_t value) {
+    uint8_t bytes[8] = {};
+    ToBytes(static_cast<uint64_t>(value), bytes, row.bytes);
+    return worker_.WriteRegisters(bytes, busAddress_(), row.reg, row.bytes);
+}
+
+int TDeviceAccess::WriteControlValue(const std::string& control, uint8_t byteCount, uint16_t reg) {
+    if (!form_.Has(control))
+        return modbus::kTransactionNotStarted;
+    const editor::ControlKind kind = form_[control].kind;
+    if (kind != editor::ControlKind::RadioGroup && kind != editor::ControlKind::ComboBox &&
+        kind != editor::ControlKind::UnitButtons && kind != editor::ControlKind::Edit)
+        return modbus::kTransactionNotStarted;
+    const std::optional<int64_t> value = ControlValue(form_, control, ValueForm::Number);
+    // A text that is no whole number, or one the register cannot hold, must not reach the
+    // unit cut down to some other value.
+    if (!value || !FitsBytes(*value, byteCount))
+        return modbus::kTransactionNotStarted;
+    uint8_t bytes[8] = {};
+    ToBytes(static_cast<uint64_t>(*value), bytes, byteCount);
+    return worker_.WriteRegisters(bytes, busAddress_(), reg, byteCount);
+}
+
+int TDeviceAccess::ReadLinearisationEntry(int entry, uint64_t& value) {
+    value = 0;
+    const uint8_t index = static_cast<uint8_t>(entry);
+    const int result = worker_.WriteRegisters(&index, busAddress_(), kLinearisationIndex, 1);
+    if (result != modbus::kTransactionDone)
+        return result;
+    uint8_t bytes[8] = {};
+    const int read = worker_.ReadRegisters(bytes, busAddress_(), kLinearisationWindow, 6);
+    if (read == modbus::kTransactionDone)
+        value = FromBytes(bytes, 6);
+    return read;
+}
+
+int TDeviceAccess::WriteLinearisationEntry(int entry, uint64_t value) {
+    const uint8_t index = static_cast<uint8_t>(entry);
+    const int result = worker_.WriteRegisters(&index, busAddress_(), kLinearisationIndex, 1);
+    if (result != modbus::kTransactionDone)
+        return result;
+    uint8_t bytes[8] = {};
+    ToBytes(value, bytes, 6);
+    return worker_.WriteRegisters(bytes, busAddress_(), kLinearisationWindow, 6);
+}
+
+// ---------------------------------------------------------------------------------------
+// Identification and connection.
+
+bool TDeviceAccess::IdentifyDevice() {
+    Device& device = form_.device;
+    form_.SetupModel("", 0);
+    bool accepted = false, attempt = false;
+    form_.SetStatus(1, " Status: connecting device...");
+
+    uint8_t serialBytes[8] = {}, codeBytes[8] = {}, variantBytes[8] = {}, versionBytes[8] = {};
+    const uint8_t address = busAddress_();
+    bool found = worker_.ReadRegisters(serialBytes, address, 165, 3) == modbus::kTransactionDone;
+    if (found) {
+        device.SerialNumber = static_cast<int32_t>(FromBytes(serialBytes, 3));
+        found = worker_.ReadRegisters(codeBytes, busAddress_(), 160, 2) == modbus::kTransactionDone &&
+                worker_.ReadRegisters(variantBytes, busAddress_(), 173, 1) ==
+                    modbus::kTransactionDone &&
+                worker_.ReadRegisters(versionBytes, busAddress_(), 162, 3) ==
+                    modbus::kTransactionDone;
+    }
+    if (!found) {
+        device.SerialNumber = -1;
+        form_.SetStatus(0, kNoDeviceConnectedPanel0);
+        form_.SetStatus(1, kNoDeviceConnectedPanel1);
+        prompts_.Inform("There was no device found.", "Connect Device", PromptIcon::Error);
+        form_.SetFocus("ConnectButton");
+        form_.UpdateButtons();
+        return false;
+    }
+
+    const int32_t serial = device.SerialNumber;
+    const uint32_t code = static_cast<uint32_t>(FromBytes(codeBytes, 2));
+    const char variant = static_cast<char>(variantBytes[0]);
+    const int32_t version = static_cast<int32_t>(FromBytes(versionBytes, 3));
+    const std::string serialText = PaddedDigits(serial, 7);
+    const std::string versionText = VersionText(version);
+    const std::string codeText = ModelCodeText(code);
+    std::string model = "R" + codeText + "-" + std::string(1, variant);
+
+    uint8_t logBytes[8] = {};
+    const bool hasLog =
+        worker_.ReadRegisters(logBytes, busAddress_(), 8208, 4) == modbus::kTransactionDone;
+    if (hasLog)
+        model += "-HX";
+    if (model == "R2121-P-HX")
+        model = "Q4200";
+
+    device.Variant = variant;
+    device.SetVersion(version);
+    device.Model = model;
+    device.HasDataLog = hasLog;
+
+    const auto& models = form_["ModelBox"].items;
+    const auto listed = std::find(models.begin(), models.end(), model);
+    form_.SetItemIndex("ModelBox",
+                       listed == models.end() ? -1 : static_cast<int>(listed - models.begin()));
+
+    const std::string invalidText = "A device with an invalid modelnumber was detected.\r\n"
+                                    "\r\nSerialnumber:\t" + serialText +
+                                    "\r\nModel:\t\t" + std::to_string(code) +
+                                    "\r\nVersion:\t\t" + versionText;
+    std::string foundText;
+    bool invalid = listed == models.end();
+    std::string workingModel = model;
+    if (!invalid) {
+        form_.ModelVersionKey = device.ModelVersionKey();
+        if (form_.SetupModel(model, variant)) {
+            accepted = true;
+            form_.SetStatus(0, " Current device: " + serialText + "/" + model + "/" + versionText);
+            if (!form_.OfflineMode)
+                form_.SetStatus(1, kNeedTransferStatus);
+            foundText = "Found a device!\r\n\r\nSerialnumber:\t" + serialText +
+                        "\r\nModel:\t\t" + model + "\r\nVersion:\t\t" + versionText +
+                        "\r\n\r\nRead current configuration from device?";
+        } else if (codeText == "018") {
+            const std::string text =
+                "A device with an invalid serialnumber was detected.\r\n"
+                "\r\nSerialnumber:\t" + serialText + "\r\nModel:\t\t" + model +
+                "\r\nVersion:\t\t" + versionText +
+                "\r\n\r\nDo you want to attempt configuration as R210-P?"
+                "\r\nYou might experience more issues during communication.";
+            if (prompts_.Ask(text, "Connect Device", PromptIcon::Information,
+                             PromptButtons::YesNo) == PromptAnswer::Yes) {
+                workingModel = "R210-P";
+                const auto r210 = std::find(models.begin(), models.end(), workingModel);
+                form_.SetItemIndex("ModelBox", r210 == models.end()
+                                                   ? -1
+                                                   : static_cast<int>(r210 - models.begin()));
+                attempt = true;
+            }
+        } else {
+            invalid = true;
+        }
+    }
+    if (invalid) {
+        if (form_.ShowPopups) {
+            prompts_.Inform(invalidText, "Connect Device", PromptIcon::Error);
+        } else {
+            TConnectionForm dialog(form_, device, prompts_, invalidText);
+            if (runConnectionForm)
+                runConnectionForm(dialog);
+            accepted = dialog.visible ? false : dialog.accepted;
+        }
+    }
+
+    if (accepted) {
+        if (!form_.ShowPopups ||
+            prompts_.Ask(foundText, "Connect Device", PromptIcon::Information,
+                         PromptButtons::YesNo) == PromptAnswer::Yes) {
+            DownloadButtonClick();
+        } else if (form_["DownloadButton"].enabled) {
+            form_.SetFocus("DownloadButton");
+        }
+    } else if (attempt) {
+        if (form_.SetupModel(workingModel, variant))
+            accepted = true;
+        DownloadButtonClick();
+    } else {
+        device.SerialNumber = -1;
+        form_.SetFocus("OfflineButton");
+        form_.SetStatus(0, kNoDeviceConnectedPanel0);
+        form_.SetStatus(1, kNoDeviceConnectedPanel1);
+    }
+    form_.UpdateButtons();
+    return accepted;
+}
+
+void TDeviceAccess::ConnectButtonClick() {
+    Device& device = form_.device;
+    if (device.SerialNumber <= 0) {
+        SetWindowEnabled(false);
+        IdentifyDevice();
+        SetWindowEnabled(true);
+        return;
+    }
+    device.SerialNumber = -1;
+    device.SetVersion(0);
+    device.Model.clear();
+    device.Variant = 0;
+    form_.SetStatus(0, kNoDeviceConnectedPanel0);
+    form_.SetStatus(1, kNoDeviceConnectedPanel1);
+    form_.SetupModel("", 0);
+    form_.UpdateButtons();
+}
+
+SameDevice TDeviceAccess::CheckSameDevice(int32_t expected, const std::string& caption,
+                                          const std::string& commCaption) {
+    uint8_t bytes[8] = {};
+    if (worker_.ReadRegisters(bytes, busAddress_(), 2, 3) != modbus::kTransactionDone) {
+        prompts_.Inform("Unable to communicate with device.",
+                        commCaption.empty() ? caption : commCaption, PromptIcon::Error);
+        return SameDevice::CommFailure;
+    }
+    const int64_t found = static_cast<int64_t>(FromBytes(bytes, 3));
+    if (found != expected) {
+        prompts_.Inform("Found a device with a different serialnumber!\r\nExpected: " +
+                            std::to_string(expected) + " Found: " + PaddedDigits(found, 7) +
+                            "\r\nPlease go to the configuration page to identify this new device.",
+                        caption, PromptIcon::Error);
+        return SameDevice::Different;
+    }
+    return SameDevice::Same;
+}
+
+bool TDeviceAccess::CheckBeforeRun(const SameDeviceCaller& caller) {
+    const int32_t expected =
+        caller.recordSerial ? form_.device.SerialNumber : form_.ExpectedSerialNumber;
+    if (expected == -1) {
+        if (*caller.noUnitText)
+            prompts_.Inform(caller.noUnitText, caller.noUnitCaption, PromptIcon::Error);
+        return false;
+    }
+    SetWindowEnabled(false);
+    const SameDevice same = CheckSameDevice(expected, caller.caption, caller.commCaption);
+    if (same == SameDevice::Same)
+        return true;
+    if (same == SameDevice::Different && caller.homeOnDifferent)
+        SelectPage("ConfigurationSheet");
+    SetWindowEnabled(true);
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Failures and their logs.
+
+std::string TDeviceAccess::ErrorText(int exceptionCode) {
+    switch (exceptionCode) {
+    case 1:
+        return "1, Illegal function";
+    case 2:
+        return "2, Illegal data address";
+    case 3:
+        return "3, Illegal data value ";
+    case 4:
+        return "4, Failure in associated device";
+    case 6:
+        return "6, Slave device busy";
+    default:
+        return std::to_string(exceptionCode);
+    }
+}
+
+std::string TDeviceAccess::LogFileName(const std::string& prefix) const {
+    return prefix + Format(now(), "%Y%m%d-%H%M%S") + ".txt";
+}
+
+// The logs go where the tool keeps its files rather than wherever the process happened to
+// be started, so that a user finds them again.
+std::string TDeviceAccess::LogPath(const std::string& logFileName) const {
+    if (logFolder.empty())
+        return AppFilePath(logFileName);
+    return logFolder + "/" + logFileName;
+}
+
+void TDeviceAccess::WriteLogHeader(const std::string& logFileName) {
+    std::ofstream file(LogPath(logFileName), std::ios::app | std::ios::binary);
+    if (!file)
+        return; // a log that cannot be written does not stop the run
+    const std::string tool = form_.versionText.empty() ? ToolVersionText() : form_.versionText;
+    file << "Model ID: " << form_.ModelVersionKey << "\r\n"
+         << "Tool Version: " << tool << "\r\n"
+         << "Date: " << Format(now(), "%Y-%m-%d %H:%M:%S") << "\r\n"
+         << "\r\n";
+}
+
+void TDeviceAccess::WriteLogLine(const std::string& logFileName, const std::string& label,
+                                 const std::string& errorText, const std::string& valueText) {
+    std::ofstream file(LogPath(logFileName), std::ios::app | std::ios::binary);
+    if (!file)
+        return;
+    file << label << ", Value: " << valueText << ", Error: " << errorText << "\r\n";
+}
+
+bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const std::string& label,
+                                        int32_t value) {
+    if (!form_.TransferErrorLogged) {
+        form_.TransferErrorLogged = true;
+        WriteLogHeader(logFileName);
+    }
+    const std::string errorText = ErrorText(worker_.LastExceptionCode());
+    WriteLogLine(logFileName, label, errorText, std::to_string(value));
+    const bool write = !logFileName.empty() && logFileName[0] == 'W';
+    const std::string message =
+        std::string("Unable to ") + (write ? "write " : "read ") + label +
+        (write ? " to device. Do you wish to continue the operation?"
+               : " from device. Do you wish to continue the operation?") +
+        "\nErrorcode: " + errorText;
+    if (!form_.ShowPopups)
+        return false;
+    return prompts_.Ask(message, "Communication error", PromptIcon::Error, PromptButtons::YesNo) !=
+           PromptAnswer::Yes;
+}
+
+// ---------------------------------------------------------------------------------------
+// Read device.
+
+void TDeviceAccess::SetWindowEnabled(bool on) {
+    form_.enabled = on;
+    if (form_.windowChanged)
+        form_.windowChanged();
+}
+
+editor::CalendarDate TDeviceAccess::Today() const {
+    const std::tm tm = now();
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
+}
+
+void TDeviceAccess::SelectPage(const std::string& page) {
+    form_.SelectPage(form_.PageIndex(page));
+}
+
+// The page comes to the front without the tab highlight the change handling would give it.
+void TDeviceAccess::ActivateWithoutChange(const std::string& page) {
+    const int index = form_.PageIndex(page);
+    if (index < 0)
+        return;
+    auto& pages = form_.Pages();
+    const bool before = pages[static_cast<size_t>(index)].highlighted;
+    const bool oldBefore = pages[static_cast<size_t>(form_.ActivePage())].highlighted;
+    const int old = form_.ActivePage();
+    form_.SelectPage(index);
+    pages[static_cast<size_t>(index)].highlighted = before;
+    if (old != index)
+        pages[static_cast<size_t>(old)].highlighted = oldBefore;
+    if (form_.pagesChanged)
+        form_.pagesChanged();
+}
+
+bool TDeviceAccess::ReadRow(const Parameter& row, const std::string& logFileName) {
+    if (row.form == ValueForm::Linearisation)
+        return ReadLinearisation(row, logFileName);
+    const std::string caption = CaptionControl(form_, row.control);
+    if (!caption.empty()) {
+        form_.SetFocus(caption);
+        form_.SetHighlighted(caption, true);
+    }
+    const bool clock = std::string(row.control) == "pickTime";
+    if (clock)
+        form_.SetEnabled("pickTime", true);
+    uint64_t value = 0;
+    const int result = ReadParameter(row, value);
+    if (!caption.empty())
+        form_.SetHighlighted(caption, false);
+    if (result != modbus::kTransactionDone) {
+        if (ReportTransferError(logFileName, row.readLabel, 0))
+            return false;
+        value = 0;
+    }
+    if (row.form == ValueForm::ModelCheck)
+        form_.SetText(row.control, form_.device.Model);
+    else
+        PlaceValue(form_, row, value, Today());
+    if (std::string(row.control) == "FlowmeterConversionGroup" && row.step == 2)
+        rules_.SetConfirmedConversionMode(form_["FlowmeterConversionGroup"].itemIndex);
+    if (clock)
+        form_.SetEnabled("pickTime", false);
+    return true;
+}
+
+bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& logFileName) {
+    const bool frequencies = std::string(row.page) == "LinearisationSheet";
+    if (frequencies)
+        form_.SetItemIndex("LinearisationFactorGroup", 0);
+    const std::string box = row.control;
+    if (form_.Has(box)) {
+        form_.SetFocus(box);
+        form_.SetHighlighted(box, true);
+    }
+    const auto& rows = frequencies ? editor::FrequencyRows() : editor::PercentageRows();
+    bool go = true;
+    for (int entry = 0; entry < editor::kLinearisationRows && go; ++entry) {
+        const editor::LinearisationRow& line = rows[static_cast<size_t>(entry)];
+        uint64_t value = 0;
+        if (ReadLinearisationEntry(entry, value) != modbus::kTransactionDone) {
+            if (ReportTransferError(logFileName, row.readLabel + std::string(1, line.id), entry)) {
+                go = false;
+                break;
+            }
+            value = 0;
+        }
+        form_.SetText(line.inputEdit, NumberText(value % kFactorShift));
+        form_.SetText(line.factorEdit, NumberText(value / kFactorShift % kFactorShift));
+    }
+    if (form_.Has(box))
+        form_.SetHighlighted(box, false);
+    return go;
+}
+
+bool TDeviceAccess::ReadPages(const std::string& logFileName) {
+    int step = 0;
+    bool pageShown = false;
+    for (const Parameter& row : Parameters()) {
+        if (row.step != step) {
+            step = row.step;
+            pageShown = form_.PageNamed(row.page).visible;
+            if (pageShown) {
+                if (step == 2)
+                    ActivateWithoutChange(row.page);
+                else if (step >= 3)
+                    SelectPage(row.page);
+            }
+        }
+        if (!pageShown || !ReadsNow(form_, row))
+            continue;
+        if (!ReadRow(row, logFileName))
+            return false;
+    }
+    return true;
+}
+
+void TDeviceAccess::DownloadButtonClick() {
+    form_.Updating = true;
+    form_.BulkLoading = true;
+    bool success = false;
+    form_.ExpectedSerialNumber = form_.device.SerialNumber;
+    const std::string logFileName = LogFileName("ReadLog");
+    const auto finish = [this] {
+        form_.Updating = false;
+        form_.BulkLoading = false;
+        form_.TransferErrorLogged = false;
+    };
+
+    if (!CheckBeforeRun(SameDeviceCallerFor("Read device"))) {
+        finish();
+        return;
+    }
+    form_.SetStatus(1, kReadingStatus);
+    form_.Pages()[static_cast<size_t>(form_.ActivePage())].highlighted = false;
+
+    if (ReadPages(logFileName)) {
+        if (form_.PageNamed("RuntimeSheet").visible) {
+            SelectPage("RuntimeSheet");
+            form_.Updating = false;
+            rules_.UpdateValues();
+            success = readOperatorValues ? readOperatorValues() : true;
+        } else {
+            success = true;
+        }
+    }
+
+    if (success) {
+        form_.SetStatus(1, kReadOkStatus);
+        if (form_.ShowPopups)
+            prompts_.Inform(form_.TransferErrorLogged
+                                ? "Some values were not read correctly. Please check the ReadLog."
+                                : "Read out all values correctly.",
+                            "Read Device", PromptIcon::Information);
+        SelectPage("ConfigurationSheet");
+        if (form_["DownloadButton"].enabled)
+            form_.SetFocus("DownloadButton");
+    } else {
+        form_.SetStatus(1, kReadFailedStatus);
+        prompts_.Inform("Error during communication. Please retry the operation.", "Read Device",
+                        PromptIcon::Error);
+        form_.Updating = false;
+        rules_.UpdateValues();
+        SelectPage("ConfigurationSheet");
+    }
+    for (editor::Page& page : form_.Pages())
+        page.highlighted = false;
+    form_.PageControl1Change();
+    SetWindowEnabled(true);
+    finish();
+}
+
+} // namespace vantrel::device

@@ -1,0 +1,118 @@
+#pragma once
+
+// The runs that talk to the unit for the main window: identification and release, the
+// serial-number check, one parameter of the register map read or written, the failure
+// question with its log file, and Read device. They work on the Form and ask through
+// Prompts; every transaction goes through the worker with the bus address taken anew.
+
+#include "common/Device.h"
+#include "device/ConnectionForm.h"
+#include "device/RegisterMap.h"
+#include "editor/EditingRules.h"
+#include "editor/Form.h"
+#include "host/Prompts.h"
+#include "modbus/Bus.h"
+#include "modbus/ModThread.h"
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace vantrel::device {
+
+enum class SameDevice { Same, Different, CommFailure };
+
+// The runs that check the unit on the bus before they start, and how each does it.
+struct SameDeviceCaller {
+    const char* run;
+    bool recordSerial;         // expects Device.SerialNumber, else ExpectedSerialNumber
+    const char* noUnitText;    // shown when the expected serial is -1; "": return silently
+    const char* noUnitCaption;
+    const char* caption;       // of the check's messages
+    const char* commCaption;   // of the communication failure, "" when the caption
+    bool homeOnDifferent;      // the HOME page after the mismatch message
+};
+std::span<const SameDeviceCaller> SameDeviceCallers();
+// By run name ("Read device", "Write device", "Refresh", "Clear Total", "Read log data").
+const SameDeviceCaller& SameDeviceCallerFor(const std::string& run);
+
+// Message texts shared with the face and the tests.
+extern const char* const kNoDeviceConnectedPanel0; // " Current Device: no device connected"
+extern const char* const kNoDeviceConnectedPanel1; // " Status: no device connected"
+
+class TDeviceAccess {
+public:
+    // busAddress is asked before every transaction (the port setup's slave address).
+    TDeviceAccess(editor::Form& form, editor::EditingRules& rules, host::Prompts& prompts,
+                  modbus::TModThread& worker, std::function<uint8_t()> busAddress);
+    // The program's way: the bus component's worker and address.
+    TDeviceAccess(editor::Form& form, editor::EditingRules& rules, host::Prompts& prompts,
+                  modbus::TModbus& bus);
+
+    // Where the ReadLog and WriteLog files go; empty: where the tool keeps its own files.
+    std::string logFolder;
+    // The local time (log names, log dates, the date a unit's invalid date falls back to).
+    std::function<std::tm()> now;
+    // Refreshes the Runtime Values page at the end of Read device; true when it read them.
+    // Until the operator values exist, nothing is read and the run counts as complete.
+    std::function<bool()> readOperatorValues;
+    // Shows the "Configure as" dialog and returns once it is hidden (the face pumps its
+    // events meanwhile). Without one the dialog counts as cancelled.
+    std::function<void(TConnectionForm&)> runConnectionForm;
+
+    // One parameter. ReadParameter leaves value 0 on a failure.
+    int ReadParameter(const Parameter& row, uint64_t& value);
+    int WriteParameter(const Parameter& row, int64_t value);
+    // A control's value to a register: only choices and edits; an edit whose text is not a
+    // whole number fitting the byte count is not sent (result 1, not started).
+    int WriteControlValue(const std::string& control, uint8_t byteCount, uint16_t reg);
+    // The linearisation window of one entry (0 ... 14): index write, then register 1024.
+    int ReadLinearisationEntry(int entry, uint64_t& value);
+    int WriteLinearisationEntry(int entry, uint64_t value);
+
+    // Identification and connection.
+    bool IdentifyDevice();
+    void ConnectButtonClick();
+    // commCaption, when given, replaces the caption of the communication-failure message.
+    SameDevice CheckSameDevice(int32_t expected, const std::string& caption,
+                               const std::string& commCaption = "");
+
+    // The check as a run starts with it: the no-unit message, the window disabled around the
+    // read, the HOME page on another unit. True: the unit is the expected one and the window
+    // stays disabled for the run; false: the window is enabled again and the run ends.
+    bool CheckBeforeRun(const SameDeviceCaller& caller);
+
+    // Failure handling of the bulk runs. Returns true when the user aborts.
+    bool ReportTransferError(const std::string& logFileName, const std::string& label,
+                             int32_t value);
+    void WriteLogHeader(const std::string& logFileName);
+    void WriteLogLine(const std::string& logFileName, const std::string& label,
+                      const std::string& errorText, const std::string& valueText);
+    static std::string ErrorText(int exceptionCode);
+    // prefix + "yyyyMMdd-HHnnss" + ".txt" of now.
+    std::string LogFileName(const std::string& prefix) const;
+    std::string LogPath(const std::string& logFileName) const;
+
+    // Read device.
+    void DownloadButtonClick();
+
+private:
+    bool ReadPages(const std::string& logFileName);
+    // false: aborted.
+    bool ReadRow(const Parameter& row, const std::string& logFileName);
+    bool ReadLinearisation(const Parameter& row, const std::string& logFileName);
+    void ActivateWithoutChange(const std::string& page);
+    void SelectPage(const std::string& page);
+    void SetWindowEnabled(bool on);
+    editor::CalendarDate Today() const;
+
+    editor::Form& form_;
+    editor::EditingRules& rules_;
+    host::Prompts& prompts_;
+    modbus::TModThread& worker_;
+    std::function<uint8_t()> busAddress_;
+};
+
+} // namespace vantrel::device
