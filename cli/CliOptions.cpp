@@ -4,8 +4,6 @@
 
 namespace vantrel::cli {
 
-namespace {
-
 bool ParseInt(const std::string& text, int low, int high, int& value) {
     int number = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
@@ -15,8 +13,6 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
     value = number;
     return true;
 }
-
-} // namespace
 
 bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::string& error) {
     for (size_t i = 0; i < argv.size(); ++i) {

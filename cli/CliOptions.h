@@ -20,6 +20,9 @@ struct CliOptions {
     std::vector<std::string> args;
 };
 
+// A whole decimal number from low to high, nothing else in the text.
+bool ParseInt(const std::string& text, int low, int high, int& value);
+
 // Parses the command line (without argv[0]). On a wrong command line returns false with the
 // reason in error.
 bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& options,

@@ -7,7 +7,6 @@
 #include "modbus/ModThread.h"
 #include "modbus/PortList.h"
 
-#include <charconv>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -71,15 +70,11 @@ struct Context {
 };
 
 bool ParseRegister(const std::string& text, int& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= 0 &&
-           value <= 65535;
+    return cli::ParseInt(text, 0, 65535, value);
 }
 
 bool ParseByteCount(const std::string& text, int& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size() && value >= 1 &&
-           value <= 254;
+    return cli::ParseInt(text, 1, 254, value);
 }
 
 int RawRead(Context& c) {

@@ -185,6 +185,19 @@ std::vector<Fault> SimLink::TakeFaults() {
     return taken;
 }
 
+// Hands a command to the link thread and waits until it has carried it out (false when it
+// did not answer in time). Called with the lock held; returns with it held.
+bool SimLink::RunCommand(std::unique_lock<std::mutex>& lock, Command command) {
+    command_ = command;
+    const uint64_t before = commandsDone_;
+    lock.unlock();
+    Wake();
+    lock.lock();
+    commandDone_.wait_for(lock, std::chrono::seconds(5),
+                          [&] { return commandsDone_ != before || !running_; });
+    return commandsDone_ != before;
+}
+
 bool SimLink::Disconnect(std::chrono::milliseconds reconnectAfter) {
     std::unique_lock lock(mutex_);
     if (!running_) {
@@ -193,15 +206,8 @@ bool SimLink::Disconnect(std::chrono::milliseconds reconnectAfter) {
         RemoveSymlink();
         return true;
     }
-    command_ = Command::Disconnect;
     commandReconnectAfter_ = reconnectAfter;
-    const uint64_t before = commandsDone_;
-    lock.unlock();
-    Wake();
-    lock.lock();
-    commandDone_.wait_for(lock, std::chrono::seconds(5),
-                          [&] { return commandsDone_ != before || !running_; });
-    return commandsDone_ != before && commandOk_;
+    return RunCommand(lock, Command::Disconnect) && commandOk_;
 }
 
 bool SimLink::Reconnect(std::string& error) {
@@ -210,14 +216,7 @@ bool SimLink::Reconnect(std::string& error) {
         error = "not running";
         return false;
     }
-    command_ = Command::Reconnect;
-    const uint64_t before = commandsDone_;
-    lock.unlock();
-    Wake();
-    lock.lock();
-    commandDone_.wait_for(lock, std::chrono::seconds(5),
-                          [&] { return commandsDone_ != before || !running_; });
-    if (commandsDone_ == before) {
+    if (!RunCommand(lock, Command::Reconnect)) {
         error = "link thread did not respond";
         return false;
     }

@@ -134,6 +134,7 @@ private:
     void SendAnswer(const std::vector<uint8_t>& frame, int64_t startNs, int64_t charNs);
     std::vector<Fault> TakeFaults();
     void DoCommand();
+    bool RunCommand(std::unique_lock<std::mutex>& lock, Command command);
     void Wake();
     void Trace(const char* direction, const std::vector<uint8_t>& frame, int framing);
 

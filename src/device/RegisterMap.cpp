@@ -140,19 +140,6 @@ std::string NumberText(uint64_t value) {
     return std::to_string(value);
 }
 
-std::string PaddedText(uint64_t value, int digits) {
-    uint64_t modulus = 1;
-    for (int i = 0; i < digits; ++i)
-        modulus *= 10;
-    std::string text = std::to_string(value % modulus);
-    return std::string(static_cast<size_t>(digits) - text.size(), '0') + text;
-}
-
-std::string VersionDigits(uint64_t value) {
-    const std::string six = PaddedText(value, 6);
-    return six.substr(0, 2) + ":" + six.substr(2, 2) + ":" + six.substr(4, 2);
-}
-
 // A register that does not hold a time of day (minutes beyond 59, hours beyond 23) is a
 // unit answering nonsense; the runs place midnight rather than a time no picker can show.
 std::optional<TimeOfDay> HhnnTime(uint64_t value) {
@@ -207,13 +194,13 @@ void PlaceValue(Form& form, const Parameter& row, uint64_t value, const Calendar
         form.SetDate(control, YyMMddDate(value).value_or(today));
         break;
     case Padded4:
-        form.SetText(control, PaddedText(value, 4));
+        form.SetText(control, PaddedDigits(static_cast<int64_t>(value), 4));
         break;
     case Padded7:
-        form.SetText(control, PaddedText(value, 7));
+        form.SetText(control, PaddedDigits(static_cast<int64_t>(value), 7));
         break;
     case Version:
-        form.SetText(control, VersionDigits(value));
+        form.SetText(control, VersionText(static_cast<int32_t>(value)));
         break;
     case ModelCheck:
     case Linearisation:

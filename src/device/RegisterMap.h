@@ -63,8 +63,6 @@ const Parameter* FindParameter(const std::string& identifier, int step = 0);
 
 // Register value to control text, for the digit forms.
 std::string NumberText(uint64_t value);
-std::string PaddedText(uint64_t value, int digits);
-std::string VersionDigits(uint64_t value); // VV:VV:VV
 
 // Register value to a time or date; nothing when it is not one (minutes beyond 59...).
 std::optional<editor::TimeOfDay> HhnnTime(uint64_t value);

@@ -266,10 +266,8 @@ bool TModThread::IsPortOpen() const { return lineOpen_; }
 bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, int stopBits) {
     if (IsPortOpen())
         ClosePort();
-    else {
-        wake_.notify_all();
+    else
         portNumber_ = 0;
-    }
     lastOpenError_.clear();
     if (portNumber <= 0)
         return true;
@@ -295,7 +293,6 @@ bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, i
 }
 
 void TModThread::ClosePort() {
-    wake_.notify_all();
     portNumber_ = 0;
     if (!lineOpen_)
         return;
@@ -360,7 +357,6 @@ int TModThread::InterCharacterTimeoutMs() const {
 }
 
 void TModThread::ChangeLineSetting(int LineSettings::*field, int index) {
-    wake_.notify_all();
     SetState(State());
     line_.*field = index;
     if (!IsPortOpen())
@@ -378,7 +374,6 @@ void TModThread::SetResponseTimeOut(int ms) { timeOut_ = ms; }
 void TModThread::SetRtuTimeOut(int ms) { rtuTimeOut_ = ms; }
 
 void TModThread::AbortTransaction() {
-    wake_.notify_all();
     SetState(State());
     if (IsPortOpen()) {
         SetState(Idle);

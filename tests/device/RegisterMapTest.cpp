@@ -24,13 +24,15 @@ TEST(RegisterMap, EveryRowNamesAControlAndAPageOfTheWindow) {
         EXPECT_GE(row.step, lastStep) << row.readLabel; // rows run in the order of the read
         lastStep = row.step;
         EXPECT_GE(form.PageIndex(row.page), 0) << row.page;
-        if (row.form != ValueForm::Linearisation)
+        if (row.form != ValueForm::Linearisation) {
             EXPECT_TRUE(form.Has(row.control)) << row.control;
+        }
         EXPECT_TRUE(row.bytes == 1 || row.bytes == 2 || row.bytes == 3 || row.bytes == 4 ||
                     row.bytes == 6)
             << row.readLabel;
-        if (*row.identifier && row.step != 8)
+        if (*row.identifier && row.step != 8) {
             EXPECT_TRUE(seen.insert(row.identifier).second) << row.identifier;
+        }
     }
     // Spot checks of rows, read label against write label where they differ.
     const Parameter* width = FindParameter("PULSE/WIDTH");
