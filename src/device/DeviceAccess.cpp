@@ -90,7 +90,10 @@ TDeviceAccess::TDeviceAccess(Form& form, editor::EditingRules& rules, host::Prom
 TDeviceAccess::TDeviceAccess(Form& form, editor::EditingRules& rules, host::Prompts& prompts,
                              modbus::TModbus& bus)
     : TDeviceAccess(form, rules, prompts, *bus.ModThread(),
-                    [&bus] { return bus.GetBusAddress(); }) {}
+                    [&bus] { return bus.GetBusAddress(); }) {
+    portSetup = bus.ModConfigForm();
+    setBusAddress = [&bus](uint8_t address) { bus.SetBusAddress(address); };
+}
 
 // ---------------------------------------------------------------------------------------
 // One parameter.
@@ -574,5 +577,14 @@ void TDeviceAccess::DownloadButtonClick() {
     SetWindowEnabled(true);
     finish();
 }
+
+// ---------------------------------------------------------------------------------------
+// Write device.
+
+void TDeviceAccess::UploadButtonClick() {
+    WriteDevice();
+}
+
+void TDeviceAccess::WriteDevice() {}
 
 } // namespace vantrel::device

@@ -61,6 +61,20 @@ public:
     // Shows the "Configure as" dialog and returns once it is hidden (the face pumps its
     // events meanwhile). Without one the dialog counts as cancelled.
     std::function<void(TConnectionForm&)> runConnectionForm;
+    // The port setup dialog the tool follows the unit's new Modbus settings in, and the
+    // restart and factory-reset commands ask for the port; null: nothing to follow.
+    modbus::PortSetup* portSetup = nullptr;
+    // Sets the slave address of the following transactions; empty: nothing to follow.
+    std::function<void(uint8_t)> setBusAddress;
+
+    // What the companion runs (operator values, commands, log data) share.
+    editor::Form& MainForm() { return form_; }
+    editor::EditingRules& Rules() { return rules_; }
+    host::Prompts& UserPrompts() { return prompts_; }
+    modbus::TModThread& Worker() { return worker_; }
+    uint8_t BusAddress() const { return busAddress_(); }
+    // The whole main window enabled or disabled, the face told.
+    void SetWindowEnabled(bool on);
 
     // One parameter. ReadParameter leaves value 0 on a failure.
     int ReadParameter(const Parameter& row, uint64_t& value);
@@ -97,6 +111,9 @@ public:
 
     // Read device.
     void DownloadButtonClick();
+    // Write device: the confirmation (popups on), then WriteDevice.
+    void UploadButtonClick();
+    void WriteDevice();
 
 private:
     bool ReadPages(const std::string& logFileName);
@@ -105,7 +122,6 @@ private:
     bool ReadLinearisation(const Parameter& row, const std::string& logFileName);
     void ActivateWithoutChange(const std::string& page);
     void SelectPage(const std::string& page);
-    void SetWindowEnabled(bool on);
     editor::CalendarDate Today() const;
 
     editor::Form& form_;

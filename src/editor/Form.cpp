@@ -3,6 +3,7 @@
 #include "common/IniFile.h"
 #include "editor/ControlTable.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vantrel::editor {
@@ -302,6 +303,17 @@ void Form::SetStatus(int panel, const std::string& text) {
     if (panel < 0 || panel > 2 || statusPanels[panel] == text)
         return;
     statusPanels[panel] = text;
+    NotifyWindow();
+}
+
+void Form::SetProgress(int done, int total) {
+    if (total < 0)
+        total = 0;
+    done = total == 0 ? 0 : std::clamp(done, 0, total);
+    if (progressDone == done && progressTotal == total)
+        return;
+    progressDone = done;
+    progressTotal = total;
     NotifyWindow();
 }
 

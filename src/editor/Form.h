@@ -56,6 +56,8 @@ public:
     bool TransferErrorLogged = false;
     bool enabled = true; // the whole window (disabled while a device run works)
     std::string statusPanels[3];
+    // The progress of a bulk run (parameters done of the run's total); total 0: no bar.
+    int progressDone = 0, progressTotal = 0;
 
     // Controls.
     bool Has(std::string_view name) const;
@@ -124,6 +126,8 @@ public:
     void StatusBar1MouseMove(int x, int y, int width, int height);
     void StatusBar1Click();
     void SetStatus(int panel, const std::string& text);
+    // total 0 hides the bar.
+    void SetProgress(int done, int total);
 
     // For the binding: called after a control, a page or a panel changed.
     std::function<void(const Control&)> controlChanged;
