@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -46,6 +47,7 @@ constexpr int kRadioRowsPerColumn = 7;
 constexpr int kTabHeight = 22;
 // The status bar's panels; "About..." begins at 670, where the window's rule looks for it.
 constexpr int kStatusWidths[3] = {300, 370, 74};
+constexpr int kProgressWidth = 160;
 const QColor kHighlight(160, 0, 0);
 const QColor kTabHighlight(0, 70, 160);
 
@@ -243,7 +245,19 @@ void TConfigForm::Build() {
     statusBar_->SetPanels({{kStatusWidths[0], Qt::AlignLeft, {}, true},
                            {kStatusWidths[1], Qt::AlignLeft, {}, true},
                            {kStatusWidths[2], Qt::AlignHCenter, {}, true}});
-    outer->addWidget(statusBar_);
+    // The progress of a bulk run sits beside the panels while the run works.
+    progress_ = new QProgressBar(content);
+    progress_->setObjectName("ProgressBar1");
+    progress_->setFixedWidth(kProgressWidth);
+    progress_->setFixedHeight(statusBar_->sizeHint().height());
+    progress_->setTextVisible(true);
+    progress_->setFormat("%v / %m");
+    progress_->hide();
+    auto* statusRow = new QHBoxLayout;
+    statusRow->setSpacing(2);
+    statusRow->addWidget(statusBar_, 1);
+    statusRow->addWidget(progress_);
+    outer->addLayout(statusRow);
     connect(statusBar_, &PanelBar::mouseMoved, this, &TConfigForm::StatusBarMouse);
     connect(statusBar_, &PanelBar::mousePressed, this, &TConfigForm::StatusBarMouse);
     connect(statusBar_, &PanelBar::mouseReleased, this, &TConfigForm::StatusBarMouse);
@@ -777,6 +791,12 @@ void TConfigForm::ShowPages() {
 void TConfigForm::ShowWindow() {
     for (int i = 0; i < 3; ++i)
         statusBar_->SetText(i, Q(form_.statusPanels[i]));
+    if (form_.progressTotal > 0) {
+        if (progress_->maximum() != form_.progressTotal)
+            progress_->setRange(0, form_.progressTotal);
+        progress_->setValue(form_.progressDone);
+    }
+    progress_->setVisible(form_.progressTotal > 0);
     centralWidget()->setEnabled(form_.enabled);
     ApplyFocus();
 }

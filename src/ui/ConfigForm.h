@@ -19,6 +19,7 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTabWidget;
 
@@ -47,6 +48,8 @@ public:
     QWidget* Widget(const std::string& name) const;
     QTabWidget* PageControl1() const { return pages_; }
     PanelBar* StatusBar1() const { return statusBar_; }
+    // Beside the status bar while a bulk run reports its progress.
+    QProgressBar* ProgressBar1() const { return progress_; }
     TModbus* Modbus1() const { return modbus_; }
     TModConfigForm* ModConfigForm() const;
     TStartUpForm* StartUpForm() const { return startUp_; }
@@ -103,6 +106,7 @@ private:
     std::vector<const editor::Control*> pageControls_;
     QTabWidget* pages_ = nullptr;
     PanelBar* statusBar_ = nullptr;
+    QProgressBar* progress_ = nullptr;
     TModbus* modbus_ = nullptr;
     TStartUpForm* startUp_ = nullptr;
     QWidget* hidden_ = nullptr; // holds controls hidden from the start, off the page grids

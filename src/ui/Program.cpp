@@ -11,6 +11,7 @@
 #include "modbus/PortList.h"
 #include "modbus/PortSetup.h"
 #include "ui/ConfigForm.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/StartUpForm.h"
 
 #include <QLocale>
@@ -68,6 +69,11 @@ Program::Program(ProgramOptions options)
     access_ = std::make_unique<device::TDeviceAccess>(*form_, *rules_, *prompts_, *bus_);
     form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
     form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
+    form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
+    // The "Configure as" dialog, shown over the main window until the user has answered.
+    access_->runConnectionForm = [this](device::TConnectionForm& model) {
+        ConnectionDialog::Run(model, window_.get(), host);
+    };
 
     // The bus component as the main window sets it up, the port setup's start-up values and
     // the bus settings loaded on show and saved on close.

@@ -1,0 +1,263 @@
+// The device runs through the Qt face, against the simulated unit on a pseudo-terminal: the
+// "Configure as" dialog for a unit of a model the tool does not accept, and a new user's whole
+// round (connect, read, edit, write, the operator values) with the prompts answered by script.
+
+#include "device/ConnectionForm.h"
+#include "editor/Form.h"
+#include "host/ScriptedPrompts.h"
+#include "modbus/Bus.h"
+#include "sim/SimLink.h"
+#include "sim/SimUnit.h"
+#include "tests/model/ModelSupport.h"
+#include "ui/ConfigForm.h"
+#include "ui/ConnectionDialog.h"
+#include "ui/PanelBar.h"
+#include "ui/Program.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <unistd.h>
+
+using namespace vantrel;
+using host::PromptAnswer;
+using host::PromptIcon;
+
+namespace {
+
+class DeviceGui : public testing::Test {
+protected:
+    void TearDown() override {
+        program.reset();
+        if (link)
+            link->Stop();
+        std::filesystem::remove_all(dir);
+    }
+
+    // The unit on COM3, the settings file naming that port, the program shown.
+    void Start(const sim::UnitOptions& options, bool popups) {
+        unit = std::make_unique<sim::SimUnit>(options);
+        sim::LinkOptions linkOptions;
+        linkOptions.paced = false;
+        linkOptions.turnaround = {};
+        link = std::make_unique<sim::SimLink>(*unit, linkOptions);
+        std::string error;
+        ASSERT_TRUE(link->Start(error)) << error;
+        ports.Plug(3, link->SlavePath(), "simulated unit");
+
+        std::filesystem::create_directories(dir);
+        const std::string settings = dir + "/vantrel.ini";
+        std::ofstream(settings) << "[Popups]\r\nShow=" << (popups ? 1 : 0)
+                                << "\r\n[Modbus]\r\nPort=COM3\r\nProtocol=RTU\r\nSpeed=9600\r\n"
+                                   "Retries=2\r\nTimeOut=200\r\n";
+        ui::ProgramOptions programOptions;
+        programOptions.settingsPath = settings;
+        programOptions.ports = &ports;
+        programOptions.splashMs = 20;
+        programOptions.prompts = &prompts;
+        program = std::make_unique<ui::Program>(programOptions);
+        program->Window().show();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(program->Bus().ModThread()->IsPortOpen()) << "the settings opened COM3";
+    }
+
+    editor::Form& Form() { return program->Form(); }
+    ui::TConfigForm& Window() { return program->Window(); }
+    template <typename T> T* Find(const char* name) {
+        return Window().findChild<T*>(QString::fromUtf8(name));
+    }
+    void ClickButton(const char* name) {
+        auto* button = Find<QPushButton>(name);
+        ASSERT_NE(button, nullptr) << name;
+        ASSERT_TRUE(button->isEnabled()) << name;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    std::string LabelText(const char* name) { return Find<QLabel>(name)->text().toStdString(); }
+
+    // Runs act on the "Configure as" dialog as soon as it shows (while the identification
+    // waits for it in the event loop).
+    void WhenDialogShows(std::function<void(ui::ConnectionDialog&)> act) {
+        auto* poll = new QTimer(&Window());
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, act] {
+            auto* dialog = Window().findChild<ui::ConnectionDialog*>("TConnectionForm");
+            if (!dialog || !dialog->isVisible())
+                return;
+            poll->stop();
+            poll->deleteLater();
+            ++dialogsShown;
+            act(*dialog);
+        });
+        poll->start();
+    }
+
+    const std::string dir = testing::TempDir() + "/vantrel-device-gui-" +
+                            std::to_string(::getpid()) + "-" +
+                            testing::UnitTest::GetInstance()->current_test_info()->name();
+    test::FakePorts ports;
+    host::ScriptedPrompts prompts;
+    std::unique_ptr<sim::SimUnit> unit;
+    std::unique_ptr<sim::SimLink> link;
+    std::unique_ptr<ui::Program> program;
+    int dialogsShown = 0;
+};
+
+sim::UnitOptions Unit(sim::Model model, bool logger) {
+    sim::UnitOptions options;
+    options.model = model;
+    options.logger = logger;
+    return options;
+}
+
+template <typename T> T* In(QWidget& dialog, const char* name) {
+    return dialog.findChild<T*>(QString::fromUtf8(name));
+}
+
+} // namespace
+
+TEST_F(DeviceGui, ConfigureAsDialogShowsTheModelAndAnswersIt) {
+    // "R212-P" is not in the model list: with popups off the user is asked what it is.
+    Start(Unit(sim::Model::R212P, false), false);
+    ASSERT_FALSE(HasFatalFailure());
+    WhenDialogShows([this](ui::ConnectionDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "ConnectionForm");
+        EXPECT_FALSE(dialog.isModal());
+        EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()) << "fixed size";
+        const QRect main = Window().frameGeometry();
+        EXPECT_LE((dialog.frameGeometry().center() - main.center()).manhattanLength(), 4)
+            << "centred on the main window";
+        const std::string message = In<QLabel>(dialog, "lblMessage")->text().toStdString();
+        EXPECT_EQ(message.rfind("A device with an invalid modelnumber was detected.\n\n"
+                                "Serialnumber:\t1234567\nModel:\t\t212\n",
+                                0),
+                  0u)
+            << message;
+        EXPECT_EQ(In<QLabel>(dialog, "Label1")->text(), "Configure as:");
+        auto* units = In<QComboBox>(dialog, "cbUnitSelect");
+        EXPECT_EQ(units->currentIndex(), -1);
+        EXPECT_EQ(units->placeholderText(), "<< select device type >>");
+        QStringList items;
+        for (int i = 0; i < units->count(); ++i)
+            items << units->itemText(i);
+        EXPECT_EQ(items, QStringList({"R210-A", "R210-P", "R210-P-HX", "R212-A", "R212-P",
+                                      "R212-P-HX"}));
+        EXPECT_FALSE(In<QWidget>(dialog, "btnRetryConnect")->isVisible());
+        EXPECT_FALSE(In<QWidget>(dialog, "sbDetectProgress")->isVisible());
+
+        // "Connect" with nothing chosen keeps the dialog open.
+        auto* connectButton = In<QPushButton>(dialog, "btnConnectUnitAs");
+        EXPECT_EQ(connectButton->text(), "Connect");
+        QTest::mouseClick(connectButton, Qt::LeftButton);
+        ASSERT_EQ(prompts.shown.size(), 1u);
+        EXPECT_EQ(prompts.shown[0].text, "You have not selected a device for configuration.");
+        EXPECT_EQ(prompts.shown[0].caption, "Please select device");
+        EXPECT_TRUE(dialog.isVisible());
+
+        units->setCurrentIndex(4);
+        emit units->activated(4);
+        QTest::mouseClick(connectButton, Qt::LeftButton);
+    });
+    ClickButton("ConnectButton");
+
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(Window().findChild<ui::ConnectionDialog*>("TConnectionForm"), nullptr)
+        << "destroyed after its one use";
+    // Accepted as "R212-P" and, popups off, read at once.
+    EXPECT_EQ(program->device.Model, "R212-P");
+    EXPECT_EQ(program->device.Variant, 'P');
+    EXPECT_EQ(program->device.SerialNumber, 1234567);
+    EXPECT_EQ(Find<QLineEdit>("TotalKFactorEdit")->text(), "123456");
+    EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
+              " Status: values were read correctly from the device.");
+    EXPECT_TRUE(Window().centralWidget()->isEnabled());
+    EXPECT_EQ(Find<QPushButton>("ConnectButton")->text(), "Release device");
+    EXPECT_EQ(prompts.shown.size(), 1u) << "no question and no success message";
+}
+
+TEST_F(DeviceGui, ConfigureAsDialogLeftWithoutAUnit) {
+    // Each way out that does not configure the unit leaves no unit connected.
+    struct Case {
+        const char* what;
+        std::function<void(ui::ConnectionDialog&)> act;
+    };
+    const Case cases[] = {
+        {"Cancel",
+         [](ui::ConnectionDialog& d) {
+             QTest::mouseClick(In<QPushButton>(d, "btnCancel"), Qt::LeftButton);
+         }},
+        {"window closed", [](ui::ConnectionDialog& d) { d.close(); }},
+        {"Escape", [](ui::ConnectionDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"a model the window does not know",
+         [](ui::ConnectionDialog& d) {
+             auto* units = In<QComboBox>(d, "cbUnitSelect");
+             units->setCurrentIndex(5); // "R212-P-HX"
+             emit units->activated(5);
+             QTest::mouseClick(In<QPushButton>(d, "btnConnectUnitAs"), Qt::LeftButton);
+         }},
+    };
+    Start(Unit(sim::Model::R210P, false), false);
+    ASSERT_FALSE(HasFatalFailure());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogsShown = 0;
+        WhenDialogShows(c.act);
+        ClickButton("ConnectButton");
+        EXPECT_EQ(dialogsShown, 1);
+        EXPECT_EQ(program->device.SerialNumber, -1);
+        EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1), " Status: no device connected");
+        EXPECT_EQ(Find<QPushButton>("ConnectButton")->text(), "Connect device");
+        EXPECT_TRUE(Window().centralWidget()->isEnabled());
+        EXPECT_EQ(Window().findChild<ui::ConnectionDialog*>("TConnectionForm"), nullptr);
+    }
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST(DeviceGuiProgress, TheBarFollowsTheFormsProgress) {
+    test::FakePorts ports;
+    host::ScriptedPrompts prompts;
+    ui::ProgramOptions options;
+    options.settingsPath = testing::TempDir() + "/vantrel-progress-" +
+                           std::to_string(::getpid()) + ".ini";
+    options.ports = &ports;
+    options.splashMs = 20;
+    options.prompts = &prompts;
+    ui::Program program(options);
+    program.Window().show();
+    QCoreApplication::processEvents();
+    QProgressBar* bar = program.Window().ProgressBar1();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_FALSE(bar->isVisible());
+    const int panelsWidth = program.Window().StatusBar1()->width();
+
+    program.Form().SetProgress(3, 120);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->maximum(), 120);
+    EXPECT_EQ(bar->value(), 3);
+    program.Form().SetProgress(120, 120);
+    EXPECT_EQ(bar->value(), 120);
+    QCoreApplication::processEvents();
+    // Beside the panels, not over them: the status texts keep their places.
+    EXPECT_GE(bar->geometry().left(), program.Window().StatusBar1()->geometry().right());
+    EXPECT_EQ(program.Window().StatusBar1()->PanelRect(2).left(), 670);
+
+    program.Form().SetProgress(0, 0);
+    EXPECT_FALSE(bar->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(program.Window().StatusBar1()->width(), panelsWidth);
+    std::filesystem::remove(options.settingsPath);
+}
