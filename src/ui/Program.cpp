@@ -60,6 +60,10 @@ Program::Program(ProgramOptions options)
     prompts.SetOwner(window_.get());
     // Files, defaults and offline configuration; it also fills SetupModel's defaults hook.
     configFiles_ = std::make_unique<config::ConfigFiles>(*form_, *rules_, *prompts_);
+    if (!options.defaultsFolder.empty())
+        configFiles_->defaultsPath = [folder = options.defaultsFolder](const std::string& name) {
+            return folder + "/" + name;
+        };
     configFiles_->showSaveExport = [this](config::TSaveExportForm& model) {
         // The model of an open dialog has just been replaced: that dialog goes first.
         delete saveExport_.data();

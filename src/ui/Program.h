@@ -46,6 +46,7 @@ struct ProgramOptions {
     host::PortList* ports = nullptr; // null: the system's ports, numbered in the settings file
     int splashMs = 1000;
     host::Prompts* prompts = nullptr; // null: the Qt message boxes and dialogs
+    std::string defaultsFolder;       // empty: the per-model default files beside the program
 };
 
 class Program {

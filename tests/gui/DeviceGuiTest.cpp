@@ -70,6 +70,7 @@ protected:
         programOptions.ports = &ports;
         programOptions.splashMs = 20;
         programOptions.prompts = &prompts;
+        programOptions.defaultsFolder = dir;
         program = std::make_unique<ui::Program>(programOptions);
         program->Window().show();
         QCoreApplication::processEvents();
