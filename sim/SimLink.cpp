@@ -159,7 +159,7 @@ void SimLink::InjectFault(const Fault& fault) {
         return;
     std::lock_guard lock(mutex_);
     for (Fault& waiting : faults_)
-        if (waiting.kind == fault.kind) {
+        if (waiting.kind == fault.kind && waiting.reg == fault.reg) {
             waiting = fault;
             return;
         }
@@ -174,12 +174,16 @@ std::vector<Fault> SimLink::Faults() const {
     return faults_;
 }
 
-std::vector<Fault> SimLink::TakeFaults() {
+std::vector<Fault> SimLink::TakeFaults(int startRegister) {
     std::lock_guard lock(mutex_);
-    std::vector<Fault> taken = faults_;
-    for (Fault& fault : faults_)
+    std::vector<Fault> taken;
+    for (Fault& fault : faults_) {
+        if (fault.reg >= 0 && fault.reg != startRegister)
+            continue;
+        taken.push_back(fault);
         if (fault.count != kAlways)
             --fault.count;
+    }
     std::erase_if(faults_, [](const Fault& f) { return f.count == 0; });
     stats_.faultsApplied += taken.size();
     return taken;
@@ -606,7 +610,7 @@ void SimLink::ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firs
 
     std::vector<Fault> faults;
     if (unit_.Addressed(message.data(), message.size()))
-        faults = TakeFaults();
+        faults = TakeFaults(message.size() >= 4 ? message[2] << 8 | message[3] : -1);
     auto find = [&](FaultKind kind) -> const Fault* {
         for (const Fault& fault : faults)
             if (fault.kind == kind)

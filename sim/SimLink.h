@@ -56,6 +56,7 @@ struct Fault {
     int delayMs = 0;       // Delay: the extra wait. Disconnect: back after this long (0: not
                            // until Reconnect)
     int truncateBytes = 0; // Truncate: bytes cut from the end; 0 cuts half the frame
+    int reg = -1;          // only requests starting at this register count; -1: any
 };
 
 struct LinkStats {
@@ -96,8 +97,9 @@ public:
     void SetLineCheck(bool check);
     LinkOptions Options() const;
 
-    // A fault of a kind already waiting replaces it. Faults count down on requests the
-    // unit would answer (its address, not rebooting); requests for others pass them by.
+    // A fault of a kind (and register) already waiting replaces it. Faults count down on
+    // requests the unit would answer (its address, not rebooting, the fault's register);
+    // requests for others pass them by.
     void InjectFault(const Fault& fault);
     void ClearFaults();
     std::vector<Fault> Faults() const;
@@ -132,7 +134,7 @@ private:
     void ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firstNs);
     bool LineMatches(const CommSettings& comm) const;
     void SendAnswer(const std::vector<uint8_t>& frame, int64_t startNs, int64_t charNs);
-    std::vector<Fault> TakeFaults();
+    std::vector<Fault> TakeFaults(int startRegister);
     void DoCommand();
     bool RunCommand(std::unique_lock<std::mutex>& lock, Command command);
     void Wake();
