@@ -822,6 +822,8 @@ std::optional<Message> SimUnit::Handle(const uint8_t* m, size_t length) {
         const int count = m[4] << 8 | m[5];
         if (count < 1 || count > 127)
             return Exception(address, function, 3);
+        if (TakeFailure(function, start))
+            return Exception(address, function, 4);
         return Read(address, start, count);
     }
 
@@ -840,6 +842,8 @@ std::optional<Message> SimUnit::Handle(const uint8_t* m, size_t length) {
                 record.values.push_back(static_cast<uint16_t>(m[i] << 8 | m[i + 1]));
             if (count < 1 || count > 127 || bytes != 2u * count || length != 7 + bytes)
                 code = 3;
+            else if (!broadcast && TakeFailure(function, record.reg))
+                code = 4;
             else
                 code = Write(record.reg, record.values);
         }
@@ -995,6 +999,34 @@ UnitCounters SimUnit::Counters() const {
 void SimUnit::ResetCounters() {
     std::lock_guard lock(mutex_);
     counters_ = {};
+}
+
+void SimUnit::FailReads(uint16_t reg, int count) {
+    std::lock_guard lock(mutex_);
+    SetFailures(modbus::kFunctionRead, reg, count);
+}
+
+void SimUnit::FailWrites(uint16_t reg, int count) {
+    std::lock_guard lock(mutex_);
+    SetFailures(modbus::kFunctionWrite, reg, count);
+}
+
+void SimUnit::SetFailures(uint8_t function, uint16_t reg, int count) {
+    for (FailingRequests& entry : failing_)
+        if (entry.function == function && entry.reg == reg) {
+            entry.left = count;
+            return;
+        }
+    failing_.push_back({function, reg, count});
+}
+
+bool SimUnit::TakeFailure(uint8_t function, uint16_t reg) {
+    for (FailingRequests& entry : failing_)
+        if (entry.function == function && entry.reg == reg && entry.left > 0) {
+            --entry.left;
+            return true;
+        }
+    return false;
 }
 
 uint32_t SimUnit::LinearisationFactor(int entry) const {

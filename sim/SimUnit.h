@@ -147,6 +147,10 @@ public:
     void ClearWrites();
     UnitCounters Counters() const;
     void ResetCounters();
+    // The next `count` reads (writes) that start at reg are refused with exception 4 and not
+    // carried out (a fault on one register, where the link's faults take every request).
+    void FailReads(uint16_t reg, int count);
+    void FailWrites(uint16_t reg, int count);
 
     uint32_t LinearisationFactor(int entry) const;
     uint32_t LinearisationFrequency(int entry) const;
@@ -241,6 +245,14 @@ private:
 
     std::vector<WriteRecord> writes_;
     UnitCounters counters_;
+    struct FailingRequests {
+        uint8_t function;
+        uint16_t reg;
+        int left;
+    };
+    std::vector<FailingRequests> failing_;
+    bool TakeFailure(uint8_t function, uint16_t reg);
+    void SetFailures(uint8_t function, uint16_t reg, int count);
 };
 
 } // namespace vantrel::sim
