@@ -4,6 +4,8 @@
 #include "config/ConfigFiles.h"
 #include "ui/SaveExportDialog.h"
 #include "device/DeviceAccess.h"
+#include "device/DeviceCommands.h"
+#include "device/OperatorValues.h"
 #include "editor/BusWiring.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
@@ -74,6 +76,27 @@ Program::Program(ProgramOptions options)
     form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
     form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
     form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
+    // The port setup and slave address the tool follows the unit's Modbus settings in, and
+    // the port the commands ask for.
+    access_->portSetup = bus_->ModConfigForm();
+    access_->setBusAddress = [this](uint8_t address) { bus_->SetBusAddress(address); };
+    // The Runtime Values page, refreshed also at the end of Read device and Write device.
+    operatorValues_ = std::make_unique<device::TOperatorValues>(*access_);
+    access_->readOperatorValues = [this] { return operatorValues_->ReadOperatorValues(); };
+    form_->OnClick("RefeshButton", [this] { operatorValues_->RefeshButtonClick(); });
+    form_->OnClick("ClearTotalButton", [this] { operatorValues_->ClearTotalButtonClick(); });
+    // The unit's commands and the clock buttons.
+    commands_ = std::make_unique<device::TDeviceCommands>(*access_, host);
+    const std::pair<const char*, void (device::TDeviceCommands::*)()> commandButtons[] = {
+        {"RestartButton", &device::TDeviceCommands::RestartButtonClick},
+        {"FactoryResetButton", &device::TDeviceCommands::FactoryResetButtonClick},
+        {"CalTuneMin", &device::TDeviceCommands::CalTuneMinClick},
+        {"CalTuneMax", &device::TDeviceCommands::CalTuneMaxClick},
+        {"btnUpdateTime", &device::TDeviceCommands::btnUpdateTimeClick},
+        {"btnUpdateDate", &device::TDeviceCommands::btnUpdateDateClick},
+    };
+    for (const auto& [button, handler] : commandButtons)
+        form_->OnClick(button, [this, handler = handler] { (commands_.get()->*handler)(); });
     // The "Configure as" dialog, shown over the main window until the user has answered.
     access_->runConnectionForm = [this](device::TConnectionForm& model) {
         ConnectionDialog::Run(model, window_.get(), host);
@@ -91,6 +114,8 @@ Program::~Program() {
     // can still run the worker's last hand-overs.
     window_.reset();
     configFiles_.reset();
+    commands_.reset();
+    operatorValues_.reset();
     access_.reset();
     rules_.reset();
     form_.reset();

@@ -35,7 +35,9 @@ class ConfigFiles;
 } // namespace vantrel::config
 namespace vantrel::device {
 class TDeviceAccess;
-}
+class TOperatorValues;
+class TDeviceCommands;
+} // namespace vantrel::device
 
 namespace vantrel::ui {
 
@@ -83,6 +85,8 @@ private:
     std::unique_ptr<editor::EditingRules> rules_;
     std::unique_ptr<TConfigForm> window_;
     std::unique_ptr<device::TDeviceAccess> access_;
+    std::unique_ptr<device::TOperatorValues> operatorValues_;
+    std::unique_ptr<device::TDeviceCommands> commands_;
     std::unique_ptr<config::ConfigFiles> configFiles_;
     QPointer<QDialog> saveExport_;
 };

@@ -1,0 +1,185 @@
+// A whole Read device of a Q4200 with data logger against the simulated unit in its own
+// process, paced at 9600 baud RTU with the unit's usual turnaround: the main window headless,
+// popups off, every transaction through the real worker and serial line.
+// Prints, as medians of the repetitions, the wall time against the line-time limit of the
+// run's own transactions (their request and response characters at the line speed plus one
+// turnaround each) and the CPU time against the wall time.
+//
+//   bench_read_device [REPETITIONS]
+
+#include "bench/SimProcess.h"
+#include "device/DeviceAccess.h"
+#include "device/OperatorValues.h"
+#include "editor/EditingRules.h"
+#include "editor/Form.h"
+#include "host/PlainHost.h"
+#include "host/ScriptedPrompts.h"
+#include "modbus/ModThread.h"
+#include "modbus/PosixSerialLine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace vantrel;
+
+namespace {
+
+constexpr int kBaud = 9600;
+constexpr int kSpeedIndex = 3; // 9600 in the port setup's list
+constexpr int kTurnaroundMs = 5;
+
+// The real serial line, counting what goes over it.
+class CountingLine final : public modbus::SerialLine {
+public:
+    bool Open(const std::string& path, std::string& error) override {
+        return line_.Open(path, error);
+    }
+    void Close() override { line_.Close(); }
+    bool IsOpen() const override { return line_.IsOpen(); }
+    bool Configure(const modbus::LineMode& mode, std::string& error) override {
+        return line_.Configure(mode, error);
+    }
+    bool DriverSwitchesDirection() const override { return line_.DriverSwitchesDirection(); }
+    void SetRts(bool on) override { line_.SetRts(on); }
+    void Drain() override { line_.Drain(); }
+    void PurgeInput() override { line_.PurgeInput(); }
+    void ClearErrors() override { line_.ClearErrors(); }
+    bool Write(const uint8_t* bytes, size_t length, std::string& error) override {
+        ++frames;
+        sent += length;
+        return line_.Write(bytes, length, error);
+    }
+    size_t Receive(uint8_t* buffer, size_t max, const modbus::ReceiveLimits& limits,
+                   const std::function<bool(const uint8_t*, size_t)>& complete,
+                   const std::function<bool()>& abandoned, modbus::ReceiveEnd& end,
+                   std::string& error) override {
+        const size_t n = line_.Receive(buffer, max, limits, complete, abandoned, end, error);
+        received += n;
+        return n;
+    }
+    void CancelReceive() override { line_.CancelReceive(); }
+
+    std::atomic<long> frames{0}, sent{0}, received{0};
+
+private:
+    modbus::PosixSerialLine line_;
+};
+
+double CpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+struct Run {
+    double wall = 0, cpu = 0, limit = 0;
+    long transactions = 0, characters = 0;
+    bool ok = false;
+    double Ratio() const { return wall / limit; }
+    double CpuShare() const { return cpu / wall; }
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string logDir =
+        std::filesystem::temp_directory_path() / ("bench-read-device-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(logDir);
+
+    bench::SimProcess sim(bench::BinDir() + "/vantrel-sim",
+                          {"--model", "Q4200", "--serial", "1234567", "--logger", "--baud",
+                           std::to_string(kBaud), "--turnaround", std::to_string(kTurnaroundMs)});
+    if (!sim.ok()) {
+        std::fprintf(stderr, "vantrel-sim did not start\n");
+        return 1;
+    }
+
+    host::PlainHost host;
+    auto owned = std::make_unique<CountingLine>();
+    CountingLine& line = *owned;
+    modbus::TModThread worker(host, host, std::move(owned));
+    const std::string path = sim.Path();
+    worker.SetPortResolver([path](int) { return path; });
+    worker.SetFraming(modbus::kFramingRtu);
+    worker.SetRtuTimeOut(20);
+    if (!worker.OpenPort(1, kSpeedIndex, 0, 0, 0)) {
+        std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), worker.LastOpenError().c_str());
+        return 1;
+    }
+
+    Device device;
+    editor::Form form(device, "/nonexistent/vantrel-bench.ini");
+    form.ShowPopups = false;
+    host::ScriptedPrompts prompts;
+    editor::EditingRules rules(form, prompts);
+    device::TDeviceAccess access(form, rules, prompts, worker, [] { return uint8_t{1}; });
+    access.logFolder = logDir;
+    device::TOperatorValues operatorValues(access);
+    access.readOperatorValues = [&] { return operatorValues.ReadOperatorValues(); };
+    form.FormCreate();
+
+    // Identification (which, popups off, reads the unit once: a warm-up).
+    if (!access.IdentifyDevice() || device.Model != "Q4200") {
+        std::fprintf(stderr, "the unit was not identified as a Q4200 (%s)\n",
+                     device.Model.c_str());
+        return 1;
+    }
+
+    const double charSeconds = 10.0 / kBaud; // 8N1
+    std::vector<Run> runs;
+    for (int r = 0; r < repetitions; ++r) {
+        Run run;
+        line.frames = 0;
+        line.sent = 0;
+        line.received = 0;
+        prompts.shown.clear();
+        const double cpu0 = CpuSeconds();
+        const auto t0 = std::chrono::steady_clock::now();
+        access.DownloadButtonClick();
+        run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        run.cpu = CpuSeconds() - cpu0;
+        run.transactions = line.frames;
+        run.characters = line.sent + line.received;
+        run.limit = run.characters * charSeconds + run.transactions * kTurnaroundMs / 1000.0;
+        run.ok = form.statusPanels[1] == " Status: values were read correctly from the device." &&
+                 prompts.shown.empty();
+        runs.push_back(run);
+        std::printf("  run %d: %ld transactions, %ld characters, wall %.3f s, limit %.3f s, "
+                    "ratio %.3f, CPU/wall %.2f %%%s\n",
+                    r + 1, run.transactions, run.characters, run.wall, run.limit, run.Ratio(),
+                    100 * run.CpuShare(), run.ok ? "" : "  NOT READ CORRECTLY");
+    }
+
+    std::vector<double> ratios, shares, walls;
+    bool allOk = true;
+    for (const Run& run : runs) {
+        ratios.push_back(run.Ratio());
+        shares.push_back(run.CpuShare());
+        walls.push_back(run.wall);
+        allOk = allOk && run.ok;
+    }
+    std::printf("Read device, Q4200 with logger, 9600 baud RTU, turnaround %d ms, %d runs\n",
+                kTurnaroundMs, repetitions);
+    std::printf("  median wall %.3f s   wall / line-time limit %.3f (target <= 1.10)   "
+                "CPU / wall %.2f %% (target <= 5 %%)\n",
+                Median(walls), Median(ratios), 100 * Median(shares));
+    worker.ClosePort();
+    std::filesystem::remove_all(logDir);
+    return allOk ? 0 : 1;
+}
