@@ -108,9 +108,13 @@ int TDeviceAccess::ReadParameter(const Parameter& row, uint64_t& value) {
 }
 
 int TDeviceAccess::WriteParameter(const Parameter& row, int64_t value) {
+    return WriteValue(row.reg, row.bytes, static_cast<uint64_t>(value));
+}
+
+int TDeviceAccess::WriteValue(uint16_t reg, uint8_t byteCount, uint64_t value) {
     uint8_t bytes[8] = {};
-    ToBytes(static_cast<uint64_t>(value), bytes, row.bytes);
-    return worker_.WriteRegisters(bytes, busAddress_(), row.reg, row.bytes);
+    ToBytes(value, bytes, std::min<int>(byteCount, 8));
+    return worker_.WriteRegisters(bytes, busAddress_(), reg, byteCount);
 }
 
 int TDeviceAccess::WriteControlValue(const std::string& control, uint8_t byteCount, uint16_t reg) {
@@ -486,6 +490,8 @@ bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& l
     for (int entry = 0; entry < editor::kLinearisationRows && go; ++entry) {
         const editor::LinearisationRow& line = rows[static_cast<size_t>(entry)];
         uint64_t value = 0;
+        if (form_.ensureVisible)
+            form_.ensureVisible(line.inputEdit);
         if (ReadLinearisationEntry(entry, value) != modbus::kTransactionDone) {
             if (ReportTransferError(logFileName, row.readLabel + std::string(1, line.id), entry)) {
                 go = false;
@@ -495,13 +501,32 @@ bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& l
         }
         form_.SetText(line.inputEdit, NumberText(value % kFactorShift));
         form_.SetText(line.factorEdit, NumberText(value / kFactorShift % kFactorShift));
+        Advance();
     }
     if (form_.Has(box))
         form_.SetHighlighted(box, false);
     return go;
 }
 
+// One parameter (one linearisation entry) of a bulk run done.
+void TDeviceAccess::Advance() {
+    ++progressDone_;
+    if (progressDone_ > progressTotal_)
+        progressTotal_ = progressDone_;
+    form_.SetProgress(progressDone_, progressTotal_);
+}
+
 bool TDeviceAccess::ReadPages(const std::string& logFileName) {
+    // The run's total as the window stands now; the pages read first (the unit conversion,
+    // the mode) may add or drop a few rows later on.
+    progressDone_ = 0;
+    progressTotal_ = 0;
+    for (const Parameter& row : Parameters()) {
+        const int index = form_.PageIndex(row.page);
+        if (index >= 0 && form_.Pages()[static_cast<size_t>(index)].visible && ReadsNow(form_, row))
+            progressTotal_ += row.form == ValueForm::Linearisation ? editor::kLinearisationRows : 1;
+    }
+    form_.SetProgress(0, progressTotal_);
     int step = 0;
     bool pageShown = false;
     for (const Parameter& row : Parameters()) {
@@ -519,6 +544,8 @@ bool TDeviceAccess::ReadPages(const std::string& logFileName) {
             continue;
         if (!ReadRow(row, logFileName))
             return false;
+        if (row.form != ValueForm::Linearisation)
+            Advance();
     }
     return true;
 }
@@ -533,6 +560,7 @@ void TDeviceAccess::DownloadButtonClick() {
         form_.Updating = false;
         form_.BulkLoading = false;
         form_.TransferErrorLogged = false;
+        form_.SetProgress(0, 0);
     };
 
     if (!CheckBeforeRun(SameDeviceCallerFor("Read device"))) {
@@ -577,14 +605,5 @@ void TDeviceAccess::DownloadButtonClick() {
     SetWindowEnabled(true);
     finish();
 }
-
-// ---------------------------------------------------------------------------------------
-// Write device.
-
-void TDeviceAccess::UploadButtonClick() {
-    WriteDevice();
-}
-
-void TDeviceAccess::WriteDevice() {}
 
 } // namespace vantrel::device

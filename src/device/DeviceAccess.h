@@ -19,6 +19,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vantrel::device {
 
@@ -79,6 +80,8 @@ public:
     // One parameter. ReadParameter leaves value 0 on a failure.
     int ReadParameter(const Parameter& row, uint64_t& value);
     int WriteParameter(const Parameter& row, int64_t value);
+    // value's byteCount low bytes to a register, at the bus address (byteCount up to 8).
+    int WriteValue(uint16_t reg, uint8_t byteCount, uint64_t value);
     // A control's value to a register: only choices and edits; an edit whose text is not a
     // whole number fitting the byte count is not sent (result 1, not started).
     int WriteControlValue(const std::string& control, uint8_t byteCount, uint16_t reg);
@@ -122,6 +125,13 @@ private:
     bool ReadLinearisation(const Parameter& row, const std::string& logFileName);
     void ActivateWithoutChange(const std::string& page);
     void SelectPage(const std::string& page);
+    void Advance();
+    struct WriteStep;
+    struct WritePage;
+    std::vector<WritePage> PlanWrite() const;
+    bool StepValue(const WriteStep& step, int64_t& value, std::string& problem) const;
+    bool SendStep(const WriteStep& step, const std::string& logFileName);
+    void FollowUnit(const Parameter& row, int64_t value);
     editor::CalendarDate Today() const;
 
     editor::Form& form_;
@@ -129,6 +139,7 @@ private:
     host::Prompts& prompts_;
     modbus::TModThread& worker_;
     std::function<uint8_t()> busAddress_;
+    int progressDone_ = 0, progressTotal_ = 0;
 };
 
 } // namespace vantrel::device

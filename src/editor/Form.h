@@ -133,6 +133,8 @@ public:
     std::function<void(const Control&)> controlChanged;
     std::function<void()> pagesChanged;
     std::function<void()> windowChanged; // status panels, enabled, focus
+    // A run works on this control: the face scrolls it into view.
+    std::function<void(std::string_view control)> ensureVisible;
 
 private:
     Control* Find(std::string_view name);

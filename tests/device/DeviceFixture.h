@@ -68,6 +68,19 @@ protected:
         form.SetupModel("", 0);
     }
 
+    // The unit identified as this model without asking it (the way a unit that passed
+    // identification stands before Read device).
+    void Identified(const char* model, char variant, bool logger = false) {
+        device.SerialNumber = static_cast<int32_t>(unit->Serial());
+        device.Model = model;
+        device.Variant = variant;
+        device.HasDataLog = logger;
+        device.SetVersion(static_cast<int32_t>(unit->Firmware()));
+        form.ModelVersionKey = device.ModelVersionKey();
+        ASSERT_TRUE(form.SetupModel(model, variant));
+        form.UpdateButtons();
+    }
+
     static sim::UnitOptions Unit(sim::Model model, bool logger = false) {
         sim::UnitOptions options;
         options.model = model;

@@ -2,6 +2,7 @@
 // against the simulated unit.
 
 #include "tests/device/DeviceFixture.h"
+#include "tests/device/RequestTrace.h"
 
 #include <mutex>
 
@@ -13,74 +14,6 @@ using host::PromptButtons;
 using host::PromptIcon;
 
 namespace {
-
-// The requests the unit heard, as (function, register), and faults armed for a register:
-// the trace sees a request before the unit decides on its faults.
-class Requests {
-public:
-    struct Arm {
-        int function;
-        int reg;
-        sim::Fault fault;
-        int skip = 0; // requests of that register let through first
-    };
-
-    void Attach(sim::SimLink& link) {
-        link_ = &link;
-        link.SetTrace([this](const std::string& line) { Heard(line); });
-    }
-    void FailAt(int function, int reg, sim::Fault fault, int skip = 0) {
-        std::lock_guard lock(mutex_);
-        arms_.push_back({function, reg, fault, skip});
-    }
-    std::vector<std::pair<int, int>> Heard() const {
-        std::lock_guard lock(mutex_);
-        return heard_;
-    }
-    std::vector<int> Registers() const {
-        std::vector<int> regs;
-        for (const auto& [f, r] : Heard())
-            regs.push_back(r);
-        return regs;
-    }
-    void Clear() {
-        std::lock_guard lock(mutex_);
-        heard_.clear();
-    }
-
-private:
-    void Heard(const std::string& line) {
-        if (line.rfind("rx ", 0) != 0 || line.size() < 14)
-            return;
-        const int function = std::stoi(line.substr(6, 2), nullptr, 16);
-        const int reg = std::stoi(line.substr(9, 2) + line.substr(12, 2), nullptr, 16);
-        std::lock_guard lock(mutex_);
-        heard_.emplace_back(function, reg);
-        for (auto it = arms_.begin(); it != arms_.end(); ++it) {
-            if (it->function != function || it->reg != reg)
-                continue;
-            if (it->skip > 0) {
-                --it->skip;
-                continue;
-            }
-            link_->InjectFault(it->fault);
-            arms_.erase(it);
-            break;
-        }
-    }
-
-    mutable std::mutex mutex_;
-    sim::SimLink* link_ = nullptr;
-    std::vector<std::pair<int, int>> heard_;
-    std::vector<Arm> arms_;
-};
-
-sim::Fault Exception(int code) {
-    sim::Fault fault;
-    fault.kind = sim::FaultKind::Exception;
-    fault.exceptionCode = code;
-    return fault;
-}
 
 // The registers Read device asks for on a unit of the P page set with the Linearisation
 // and (optionally) the data-logging page, after the serial-number check.
@@ -112,17 +45,8 @@ protected:
         requests.Attach(*link);
     }
 
-    // The unit identified as this model without asking it (the way a unit that passed
-    // identification stands before Read device).
     void Known(const char* model, char variant, bool logger = false) {
-        device.SerialNumber = static_cast<int32_t>(unit->Serial());
-        device.Model = model;
-        device.Variant = variant;
-        device.HasDataLog = logger;
-        device.SetVersion(static_cast<int32_t>(unit->Firmware()));
-        form.ModelVersionKey = device.ModelVersionKey();
-        ASSERT_TRUE(form.SetupModel(model, variant));
-        form.UpdateButtons();
+        Identified(model, variant, logger);
         requests.Clear();
     }
 
