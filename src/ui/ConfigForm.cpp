@@ -599,18 +599,28 @@ QWidget* TConfigForm::MakeLabelGrid(const std::vector<const Control*>& run, QWid
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setHorizontalSpacing(8);
     int row = -1, col = 0;
-    for (const Control* c : run) {
+    for (size_t i = 0; i < run.size(); ++i) {
+        const Control* c = run[i];
         if (IsCaptionLabel(*c) || row < 0) {
             ++row;
             col = 0;
         }
         QLabel* label = MakeLabel(*c, box);
         if (col == 1) {
-            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             label->setMinimumWidth(110);
             QFont f = label->font();
             f.setBold(true);
             label->setFont(f);
+            // A number lines up with the others at the right; a status text with nothing
+            // after it in its line reads from the left over the unit columns.
+            const bool alone = i + 1 == run.size() || IsCaptionLabel(*run[i + 1]);
+            if (alone) {
+                label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                grid->addWidget(label, row, col, 1, 3);
+                col += 3;
+                continue;
+            }
+            label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
         grid->addWidget(label, row, col++);
     }

@@ -3,7 +3,9 @@
 #include "editor/Form.h"
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
+#include "device/ConnectionForm.h"
 #include "ui/ConfigForm.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
 #include "ui/StartUpForm.h"
@@ -11,6 +13,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
+#include <QProgressBar>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <chrono>
@@ -47,6 +51,58 @@ bool SavePages(Program& program, const QString& folder, const std::string& model
     return ok;
 }
 
+// The "Configure as" dialog as a unit of a model the tool does not accept brings it up.
+bool SaveConnectionDialog(Program& program, const QString& folder) {
+    device::TConnectionForm model(program.Form(), program.device, program.Prompts(),
+                                  "A device with an invalid modelnumber was detected.\r\n"
+                                  "\r\nSerialnumber:\t1234567\r\nModel:\t\t2121"
+                                  "\r\nVersion:\t\t03:01:05");
+    model.SelectUnit(4);
+    bool ok = false;
+    QTimer::singleShot(300, &program.Window(), [&] {
+        if (auto* dialog = program.Window().findChild<ConnectionDialog*>("TConnectionForm"))
+            ok = Save(dialog, folder + "/configure-as.png");
+        model.btnCancelClick();
+    });
+    ConnectionDialog::Run(model, &program.Window(), program.host);
+    return ok;
+}
+
+// Connect and Read device against the unit on the configured port (popups off in the
+// settings, so that no question holds the run up): the window halfway through the run, and
+// the Runtime Values page afterwards. The unit is released again at the end.
+bool SaveDeviceRun(Program& program, const QString& folder) {
+    editor::Form& form = program.Form();
+    if (form.ShowPopups || !program.Bus().ModThread()->IsPortOpen()) {
+        std::cerr << "no device pictures: they need a unit on the port and popups off\n";
+        return true;
+    }
+    bool progressSaved = false;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QProgressBar* bar = program.Window().ProgressBar1();
+        if (!progressSaved && bar->isVisible() && bar->value() * 2 >= bar->maximum()) {
+            progressSaved = Save(&program.Window(), folder + "/read-device-progress.png");
+            watch.stop();
+        }
+    });
+    watch.start();
+    form.Click("ConnectButton");
+    watch.stop();
+    if (program.device.SerialNumber <= 0) {
+        std::cerr << "no unit answered: no device pictures\n";
+        return false;
+    }
+    form.SelectPage(form.PageIndex("RuntimeSheet"));
+    Settle(program, 200);
+    bool ok = Save(&program.Window(), folder + "/runtime-values.png");
+    form.SelectPage(form.PageIndex("ConfigurationSheet"));
+    form.Click("ConnectButton"); // release
+    Settle(program, 100);
+    return ok && progressSaved;
+}
+
 } // namespace
 
 bool SaveScreenshots(Program& program, const QString& folder, const QString& pagesFolder) {
@@ -71,6 +127,9 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
         about->accept();
     });
     about->ShowAbout();
+
+    ok = SaveConnectionDialog(program, folder) && ok;
+    ok = SaveDeviceRun(program, folder) && ok;
 
     if (!pagesFolder.isEmpty()) {
         QDir().mkpath(pagesFolder);

@@ -262,3 +262,128 @@ TEST(DeviceGuiProgress, TheBarFollowsTheFormsProgress) {
     EXPECT_EQ(program.Window().StatusBar1()->width(), panelsWidth);
     std::filesystem::remove(options.settingsPath);
 }
+
+namespace {
+
+// The labels of the Runtime Values page are written with the user's decimal separator.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) : saved_(QLocale()) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(saved_); }
+
+private:
+    QLocale saved_;
+};
+
+} // namespace
+
+TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
+    const LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+    // The unit's process values stand still, so that the page can be compared.
+    sim::UnitOptions options = Unit(sim::Model::Q4200, true);
+    options.serial = 7654321;
+    Start(options, true);
+    ASSERT_FALSE(HasFatalFailure());
+    unit->UseManualClock(true);
+    unit->SetFlowProfile(12345, 0, 1.0);
+    unit->SetTotals(9876543, 4321);
+    ASSERT_TRUE(unit->SetRegister(516, 7));
+
+    // Connect, "Read current configuration from device?" Yes; the run shows its progress.
+    int progressSeen = 0, progressTotal = 0;
+    QTimer watch;
+    watch.setInterval(2);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QProgressBar* bar = Window().ProgressBar1();
+        if (bar->isVisible() && bar->value() > 0 && bar->value() < bar->maximum()) {
+            ++progressSeen;
+            progressTotal = bar->maximum();
+            EXPECT_FALSE(Window().centralWidget()->isEnabled()) << "disabled while it reads";
+        }
+    });
+    watch.start();
+    ClickButton("ConnectButton");
+    watch.stop();
+
+    ASSERT_GE(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text, "Found a device!\r\n\r\nSerialnumber:\t7654321\r\nModel:\t\t"
+                                     "Q4200\r\nVersion:\t\t03:01:05\r\n\r\n"
+                                     "Read current configuration from device?");
+    EXPECT_EQ(prompts.shown[1].text, "Read out all values correctly.");
+    EXPECT_EQ(prompts.shown[1].caption, "Read Device");
+    EXPECT_EQ(prompts.shown.size(), 2u);
+    EXPECT_GT(progressSeen, 0) << "the progress bar showed the run";
+    EXPECT_GT(progressTotal, 50);
+    EXPECT_FALSE(Window().ProgressBar1()->isVisible()) << "gone once the run ended";
+    EXPECT_TRUE(Window().centralWidget()->isEnabled());
+    EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(0),
+              " Current device: 7654321/Q4200/03:01:05");
+    EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
+              " Status: values were read correctly from the device.");
+    EXPECT_EQ(Window().PageControl1()->currentWidget()->objectName(), "ConfigurationSheet");
+
+    // The Runtime Values page shows the unit's values, scaled, with the decimal comma.
+    QTabWidget* pages = Window().PageControl1();
+    pages->setCurrentIndex(Form().PageIndex("RuntimeSheet"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Find<QLabel>("FlowrateValueLabel")->isVisible());
+    EXPECT_EQ(LabelText("FlowrateValueLabel"), "123,45"); // flow-rate decimals 2
+    EXPECT_EQ(LabelText("TotalValueLabel"), "432,1");     // total decimals 1
+    EXPECT_EQ(LabelText("AccTotalValueLabel"), "987654,3");
+    EXPECT_EQ(LabelText("lblBatteryStatus"), "1 - Battery power normal");
+    EXPECT_EQ(LabelText("lblErrorStatus"), "7");
+    for (const char* name : {"FlowrateValueLabel", "AccTotalValueLabel", "lblBatteryStatus"}) {
+        auto* label = Find<QLabel>(name);
+        EXPECT_GE(label->width(), label->sizeHint().width()) << name << " shows all its text";
+    }
+
+    // Edit: the tag number typed on the Others page, the display function clicked.
+    pages->setCurrentIndex(Form().PageIndex("OthersSheet"));
+    QCoreApplication::processEvents();
+    auto* tag = Find<QLineEdit>("OthersTagEdit");
+    tag->setFocus();
+    tag->selectAll();
+    QTest::keyClicks(tag, "47x11");
+    EXPECT_EQ(tag->text(), "4711") << "digits only";
+    pages->setCurrentIndex(Form().PageIndex("DisplaySheet"));
+    QCoreApplication::processEvents();
+    QRadioButton* rate = nullptr;
+    for (QRadioButton* radio : Window().Widget("DisplayFunctionGroup")->findChildren<QRadioButton*>())
+        if (radio->text() == "Rate")
+            rate = radio;
+    ASSERT_NE(rate, nullptr);
+    QTest::mouseClick(rate, Qt::LeftButton, {}, QPoint(4, rate->height() / 2));
+    EXPECT_EQ(Form()["DisplayFunctionGroup"].itemIndex, 1);
+    EXPECT_EQ(Form()["OthersTagEdit"].text, "4711");
+
+    // Write to device, confirmed; the unit holds the edited values afterwards.
+    prompts.shown.clear();
+    unit->ClearWrites();
+    ClickButton("UploadButton");
+    ASSERT_GE(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "This will change the configuration in the device.\r\n\r\nDo you wish to continue?");
+    EXPECT_EQ(prompts.shown[0].caption, "Write to device");
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[1].text, "Written all values correctly.");
+    EXPECT_EQ(prompts.shown[1].caption, "Write Device");
+    EXPECT_EQ(unit->Value(170, 3), 4711u);
+    EXPECT_EQ(unit->Register(64), 1u);
+    EXPECT_GT(unit->Writes().size(), 40u);
+    EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
+              " Status: values were written correctly to the device.");
+    EXPECT_EQ(pages->currentWidget()->objectName(), "DisplaySheet")
+        << "the page active before the run";
+    EXPECT_TRUE(Window().centralWidget()->isEnabled());
+    EXPECT_FALSE(Window().ProgressBar1()->isVisible());
+
+    // Refresh on the Runtime Values page reads the values anew.
+    unit->SetTotals(9876543, 5000);
+    pages->setCurrentIndex(Form().PageIndex("RuntimeSheet"));
+    QCoreApplication::processEvents();
+    ClickButton("RefeshButton");
+    EXPECT_EQ(LabelText("TotalValueLabel"), "500,0");
+    EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
+              " Status: operator values were read correctly from the device.");
+    EXPECT_TRUE(Window().centralWidget()->isEnabled());
+}
