@@ -1,9 +1,10 @@
 // vantrel-cli: the tool's core on the command line, for scripted commissioning and tests.
 
 #include "cli/CliOptions.h"
+#include "cli/Context.h"
+#include "cli/DeviceVerbs.h"
+#include "cli/Session.h"
 #include "cli/ValueText.h"
-#include "common/AppPaths.h"
-#include "host/PlainHost.h"
 #include "modbus/ModThread.h"
 #include "modbus/PortList.h"
 
@@ -16,9 +17,10 @@ namespace {
 
 using namespace vantrel;
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using cli::Context;
+using cli::kExitDone;
+using cli::kExitFailed;
+using cli::kExitUsage;
 
 const char* const kUsage =
     "Usage: vantrel-cli [OPTIONS] VERB [ARGS]\n"
@@ -41,33 +43,6 @@ const char* const kUsage =
     "  --help               this text; VERB --help for a verb\n"
     "\n"
     "Verbs:\n";
-
-struct Context {
-    cli::CliOptions& options;
-    modbus::TModThread& worker;
-
-    void LogTraffic() const {
-        if (!options.logTraffic)
-            return;
-        std::string text = worker.TrafficLog();
-        std::string out;
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                continue;
-            out += text[i] == '\r' ? '\n' : text[i];
-        }
-        std::cerr << out << "\n";
-    }
-
-    int Failure(const std::string& message, int result) const {
-        std::cerr << message << "\n";
-        if (result == modbus::kTransactionNotStarted)
-            std::cerr << worker.TrafficLog() << "\n";
-        else
-            std::cerr << worker.ResultText() << "\n";
-        return kExitFailed;
-    }
-};
 
 bool ParseRegister(const std::string& text, int& value) {
     return cli::ParseInt(text, 0, 65535, value);
@@ -137,6 +112,30 @@ const std::vector<Verb>& Verbs() {
          "One write (function 16) of the BYTECOUNT low bytes of VALUE (decimal, 0x hex, or\n"
          "negative for two's complement).",
          true, RawWrite},
+        {"identify", "identify",
+         "Identifies the unit as \"Connect device\" does, and reads it. Prints its serial\n"
+         "number, model, version, data logger and model-version key, one a line.",
+         true, cli::IdentifyVerb},
+        {"read-config", "read-config [-o FILE]",
+         "Identifies and reads the unit and saves its configuration file (to standard\n"
+         "output without -o). Progress on standard error.",
+         true, cli::ReadConfigVerb},
+        {"write-config", "write-config FILE",
+         "Identifies and reads the unit, loads FILE (which must be of the unit's model)\n"
+         "and writes it to the unit. Progress on standard error.",
+         true, cli::WriteConfigVerb},
+        {"values", "values",
+         "The Runtime Values refresh: flow rate, total, accumulated total, battery and\n"
+         "error status, one a line.",
+         true, cli::ValuesVerb},
+        {"clear-total", "clear-total", "Sets the unit's resettable total to zero.", true,
+         cli::ClearTotalVerb},
+        {"restart", "restart", "Restarts the unit, then identifies it again.", true,
+         cli::RestartVerb},
+        {"factory-reset", "factory-reset",
+         "Resets the unit to its factory settings (the line returns to 9600 8N1 RTU), then\n"
+         "identifies it again.",
+         true, cli::FactoryResetVerb},
     };
     return verbs;
 }
@@ -176,51 +175,29 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
-    const std::string settingsPath =
-        options.settingsFile.empty() ? SettingsFilePath() : options.settingsFile;
-    IniFile settings;
-    if (!settings.Load(settingsPath, &error)) {
-        std::cerr << "vantrel-cli: " << error << "\n";
+    cli::Session session(options);
+    if (!session.Ready()) {
+        std::cerr << "vantrel-cli: " << session.Error() << "\n";
         return kExitFailed;
     }
-    // New ports get their numbers kept, like the GUI does.
-    modbus::SystemPortList ports(settings, [&] { settings.Save(settingsPath); });
 
     if (!verb->needsPort) {
-        for (const host::PortEntry& p : ports.Ports(false))
+        for (const host::PortEntry& p : session.ports->Ports(false))
             std::cout << p.name << "\t" << p.path << "\t" << p.description << "\n";
         return kExitDone;
     }
 
-    const modbus::BusSettings bus = cli::EffectiveSettings(options, settings);
-    int portNumber = bus.port;
-    if (!options.port.empty()) {
-        portNumber = modbus::PortNumberOfName(options.port);
-        if (portNumber == 0)
-            portNumber = ports.NumberForPath(options.port);
-    }
+    const int portNumber = session.PortNumber();
     if (portNumber == 0) {
         std::cerr << "vantrel-cli: no port given; use --port COMn or a device path\n";
         return kExitUsage;
     }
-
-    host::PlainHost host;
-    modbus::TModThread worker(host, host);
-    worker.SetPortResolver([&](int n) { return ports.PathOf(n); });
-    worker.SetPlatformErrorHandler([](const std::string& caption, const std::string& text) {
-        std::cerr << caption << ": " << text << "\n";
-    });
-    worker.SetFraming(bus.framing);
-    worker.SetRetries(bus.retries);
-    worker.SetResponseTimeOut(bus.timeOut);
-    worker.SetRtuTimeOut(bus.rtuTimeOut);
-    if (!worker.OpenPort(portNumber, bus.speed, bus.dataBits, bus.parity, bus.stopBits)) {
-        std::cerr << "vantrel-cli: unable to open COM" << portNumber << ": "
-                  << worker.LastOpenError() << "\n";
+    if (!session.OpenPort(portNumber)) {
+        std::cerr << "vantrel-cli: " << session.Error() << "\n";
         return kExitFailed;
     }
-    Context context{options, worker};
+    Context context{options, session.Worker(), session};
     const int status = verb->run(context);
-    host.RunPending();
+    session.host.RunPending();
     return status;
 }

@@ -40,6 +40,7 @@ const char kUsage[] =
     "  --no-line-check    answer whatever speed the port is set to\n"
     "  --reboot-ms MS     silence after a restart / factory reset (default 1500)\n"
     "  --log-records N    records in the runtime list (default 24)\n"
+    "  --flow N           steady flow rate in register units (default: moving about 123456)\n"
     "  --verbose          frames in and out on stderr\n"
     "  --help\n";
 
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
     bool haveModel = false, haveSerial = false, verbose = false;
     std::optional<bool> logger;
     int runtimeRecords = -1;
+    long long steadyFlow = -1;
     long long n = 0;
 
     for (int i = 1; i < argc; ++i) {
@@ -142,6 +144,10 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 0, 65535, n))
                 return Usage("log records must be 0..65535");
             runtimeRecords = static_cast<int>(n);
+        } else if (arg == "--flow") {
+            if (!value(v) || !ParseNumber(v, 0, 4294967295LL, n))
+                return Usage("flow must be 0..4294967295");
+            steadyFlow = n;
         } else if (arg == "--verbose") {
             verbose = true;
         } else {
@@ -167,6 +173,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     SimUnit simUnit(unit);
+    if (steadyFlow >= 0)
+        simUnit.SetFlowProfile(static_cast<uint32_t>(steadyFlow), 0, 60);
     SimLink simLink(simUnit, link);
     if (verbose)
         simLink.SetTrace(

@@ -3,7 +3,8 @@
 set -uo pipefail
 bin=$1
 work=$(mktemp -d)
-trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -rf "$work"' EXIT
+sim2=
+trap 'kill $sim $sim2 2>/dev/null; wait $sim $sim2 2>/dev/null; rm -rf "$work"' EXIT
 
 "$bin/vantrel-sim" --model R212-P --serial 54321 --link "$work/port" >"$work/sim.out" &
 sim=$!
@@ -52,6 +53,59 @@ check "settings port" "54321 00 D4 31" \
   "$("$bin/vantrel-cli" --settings "$work/numbered.ini" raw-read 165 3)"
 check "ports verb" "COM7	$work/port" \
   "$("$bin/vantrel-cli" --settings "$work/numbered.ini" ports | grep COM7 | cut -f1,2)"
+
+# The device verbs against a Q4200 with its logger whose flow stands still, so that a cleared
+# total stays 0.
+"$bin/vantrel-sim" --model Q4200 --serial 12345 --unpaced --flow 0 --reboot-ms 200 \
+  --link "$work/q4200" >"$work/sim2.out" &
+sim2=$!
+for _ in $(seq 100); do [ -e "$work/q4200" ] && break; sleep 0.05; done
+unit() { "$bin/vantrel-cli" --settings "$work/settings.ini" --port "$work/q4200" "$@"; }
+# The key = value lines of a configuration file, without its header.
+settings_of() { sed -n '/^\[/,$p' "$1" | tr -d '\r'; }
+
+check "identify" "Serial number: 0012345
+Model: Q4200
+Version: 03:01:05
+Data logger: yes
+Model-version key: Q4200_030105" "$(unit identify 2>/dev/null)"
+
+out=$(unit values 2>/dev/null); status=$?
+check "values status" 0 $status
+check "values lines" "Flow rate|Total|Acc. total|Battery status|Error status" \
+  "$(echo "$out" | cut -d: -f1 | paste -sd'|')"
+check "battery" "Battery status: 1 - Battery power normal" "$(echo "$out" | grep Battery)"
+
+unit clear-total 2>/dev/null; check "clear-total status" 0 $?
+check "total cleared" "Total: 0.0" "$(unit values 2>/dev/null | grep '^Total:')"
+
+unit read-config -o "$work/read.cvc" 2>"$work/progress.txt"; check "read-config status" 0 $?
+check "read-config progress" "Status: values were read correctly from the device." \
+  "$(tail -1 "$work/progress.txt")"
+check "read-config to stdout" "$(settings_of "$work/read.cvc")" \
+  "$(unit read-config 2>/dev/null >"$work/stdout.cvc"; settings_of "$work/stdout.cvc")"
+# A changed value goes to the unit and comes back.
+sed 's/^\(TAG *=\).*/\14711/' "$work/read.cvc" >"$work/changed.cvc"
+unit write-config "$work/changed.cvc" 2>"$work/progress.txt"; check "write-config status" 0 $?
+check "write-config progress" "Status: values were written correctly to the device." \
+  "$(tail -1 "$work/progress.txt")"
+unit read-config -o "$work/back.cvc" 2>/dev/null
+check "round trip" "$(settings_of "$work/changed.cvc")" "$(settings_of "$work/back.cvc")"
+printf '[MODEL]\r\nID=R210-P_030105\r\n' >"$work/other.cvc"
+out=$(unit write-config "$work/other.cvc" 2>&1 >/dev/null); status=$?
+check "other model's file" "1 Selected file is not valid for this model." "$status $(echo "$out" | tail -1)"
+
+check "restart" "0 []" "$(out=$(unit restart 2>/dev/null); echo "$? [$out]")"
+check "factory-reset" "0 []" "$(out=$(unit factory-reset 2>/dev/null); echo "$? [$out]")"
+check "factory settings" "TAG            =0" "$(unit read-config 2>/dev/null | tr -d '\r' | grep '^TAG')"
+
+out=$(unit --slave 9 --tries 1 --timeout 50 identify 2>&1); status=$?
+check "silent unit status" 1 $status
+check "silent unit message" "There was no device found.
+Last Result: Response Timed Out" "$out"
+unit identify extra 2>/dev/null; check "identify usage" 2 $?
+unit write-config 2>/dev/null; check "write-config usage" 2 $?
+unit read-config -o 2>/dev/null; check "read-config usage" 2 $?
 
 [ $failures -eq 0 ] && echo "all CLI checks passed"
 exit $failures

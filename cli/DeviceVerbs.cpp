@@ -1,0 +1,198 @@
+#include "cli/DeviceVerbs.h"
+
+#include "cli/Session.h"
+#include "common/Device.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace vantrel::cli {
+
+namespace {
+
+// With popups off the GUI says nothing about parameters that failed in a bulk run (they are
+// in its log); a script needs to hear it.
+constexpr const char* kSomeNotRead = "Some values were not read correctly. Please check the ReadLog.";
+constexpr const char* kSomeNotWritten =
+    "Some values were not written correctly. Please check the WriteLog.";
+
+bool Shown(const Session& s, const char* text) {
+    return std::find(s.prompts.shown.begin(), s.prompts.shown.end(), text) !=
+           s.prompts.shown.end();
+}
+
+// A run failed. When the unit did not answer as it should (the run showed an error), the last
+// transaction's status text follows the tool's own message; a unit of a model the tool does
+// not take has answered well, and the read of a missing data logger is no news.
+int Failed(Context& c, int errorsBefore) {
+    if (c.session.prompts.errors != errorsBefore && c.worker.LastResult() != 0)
+        std::cerr << c.worker.ResultText() << "\n";
+    return kExitFailed;
+}
+
+bool NoArguments(Context& c, const char* verb) {
+    if (c.options.args.empty())
+        return true;
+    std::cerr << verb << " takes no arguments\n";
+    return false;
+}
+
+// Identification and the read that follows it, as "Connect device" does with popups off.
+// False when no unit was accepted or the read failed; a unit read with failed parameters
+// counts as read unless `complete` is asked for.
+bool IdentifyAndRead(Context& c, bool complete) {
+    Session& s = c.session;
+    const int errorsBefore = s.prompts.errors;
+    s.transferErrors = false;
+    if (!s.Identify() || s.prompts.errors != errorsBefore)
+        return false;
+    if (s.form->ExpectedSerialNumber != s.device.SerialNumber) {
+        // The read did not start (another unit took the bus meanwhile).
+        return false;
+    }
+    if (s.transferErrors) {
+        std::cerr << kSomeNotRead << "\n";
+        if (complete)
+            return false;
+    }
+    return true;
+}
+
+void PrintIdentity(const Device& device) {
+    std::cout << "Serial number: " << PaddedDigits(device.SerialNumber, 7) << "\n"
+              << "Model: " << device.Model << "\n"
+              << "Version: " << VersionText(device.Version()) << "\n"
+              << "Data logger: " << (device.HasDataLog ? "yes" : "no") << "\n"
+              << "Model-version key: " << device.ModelVersionKey() << "\n";
+}
+
+} // namespace
+
+int IdentifyVerb(Context& c) {
+    if (!NoArguments(c, "identify"))
+        return kExitUsage;
+    const int errorsBefore = c.session.prompts.errors;
+    if (!IdentifyAndRead(c, false))
+        return Failed(c, errorsBefore);
+    PrintIdentity(c.session.device);
+    return kExitDone;
+}
+
+int ValuesVerb(Context& c) {
+    if (!NoArguments(c, "values"))
+        return kExitUsage;
+    Session& s = c.session;
+    const int errorsBefore = s.prompts.errors;
+    if (!IdentifyAndRead(c, false))
+        return Failed(c, errorsBefore);
+    s.values->RefeshButtonClick();
+    if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kRefreshedStatus)
+        return Failed(c, errorsBefore);
+    const editor::Form& f = *s.form;
+    std::cout << "Flow rate: " << f["FlowrateValueLabel"].text << "\n"
+              << "Total: " << f["TotalValueLabel"].text << "\n"
+              << "Acc. total: " << f["AccTotalValueLabel"].text << "\n"
+              << "Battery status: " << f["lblBatteryStatus"].text << "\n"
+              << "Error status: " << f["lblErrorStatus"].text << "\n";
+    return kExitDone;
+}
+
+int ClearTotalVerb(Context& c) {
+    if (!NoArguments(c, "clear-total"))
+        return kExitUsage;
+    Session& s = c.session;
+    const int errorsBefore = s.prompts.errors;
+    if (!IdentifyAndRead(c, false))
+        return Failed(c, errorsBefore);
+    s.values->ClearTotalButtonClick();
+    if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kClearedStatus)
+        return Failed(c, errorsBefore);
+    return kExitDone;
+}
+
+namespace {
+
+// Restart and factory reset: the command, then the identification (and read) it ends with.
+int Command(Context& c, void (device::TDeviceCommands::*click)(), const char* failedText) {
+    Session& s = c.session;
+    const int errorsBefore = s.prompts.errors;
+    (s.commands.get()->*click)();
+    if (Shown(s, failedText)) {
+        std::cerr << c.worker.ResultText() << "\n";
+        return kExitFailed;
+    }
+    if (s.device.SerialNumber == -1 || s.prompts.errors != errorsBefore)
+        return Failed(c, errorsBefore);
+    return kExitDone;
+}
+
+} // namespace
+
+int RestartVerb(Context& c) {
+    if (!NoArguments(c, "restart"))
+        return kExitUsage;
+    return Command(c, &device::TDeviceCommands::RestartButtonClick, device::kRestartFailedText);
+}
+
+int FactoryResetVerb(Context& c) {
+    if (!NoArguments(c, "factory-reset"))
+        return kExitUsage;
+    return Command(c, &device::TDeviceCommands::FactoryResetButtonClick,
+                   device::kFactoryResetFailedText);
+}
+
+int ReadConfigVerb(Context& c) {
+    std::optional<std::string> file;
+    if (!TakeOutputOption(c.options.args, file))
+        return kExitUsage;
+    if (!NoArguments(c, "read-config [-o FILE]"))
+        return kExitUsage;
+    Session& s = c.session;
+    s.showProgress = true;
+    const int errorsBefore = s.prompts.errors;
+    if (!IdentifyAndRead(c, true))
+        return Failed(c, errorsBefore);
+    // As "Save Config." writes it: the unit's model-version key, "=" between key and value.
+    const std::string id = s.device.ModelVersionKey();
+    if (!file) {
+        std::cout << s.configFiles->ConfigurationText(id, "=", false);
+        return std::cout.flush() ? kExitDone : kExitFailed;
+    }
+    if (!s.configFiles->WriteConfigurationFile(*file, id, "=", false)) {
+        std::cerr << config::kUnableToSave << "\n";
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+int WriteConfigVerb(Context& c) {
+    auto& args = c.options.args;
+    if (args.size() != 1) {
+        std::cerr << "write-config FILE: one configuration file\n";
+        return kExitUsage;
+    }
+    Session& s = c.session;
+    s.showProgress = true;
+    const int errorsBefore = s.prompts.errors;
+    if (!IdentifyAndRead(c, true))
+        return Failed(c, errorsBefore);
+    // As "Load Config." reads it: only a file of the unit's model is taken.
+    if (!s.configFiles->ReadConfigurationFile(args[0], s.device.Model, false)) {
+        std::cerr << config::kFileNotValid << "\n";
+        return kExitFailed;
+    }
+    s.rules->UpdateValues();
+
+    const int errorsBeforeWrite = s.prompts.errors;
+    s.transferErrors = false;
+    s.access->UploadButtonClick();
+    if (s.prompts.errors != errorsBeforeWrite)
+        return Failed(c, errorsBeforeWrite);
+    if (s.transferErrors) {
+        std::cerr << kSomeNotWritten << "\n";
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+} // namespace vantrel::cli
