@@ -233,6 +233,8 @@ bool ConfigFiles::ApplyBuiltInDefaults(const std::string& modelName) {
         form_.SetText(std::string("FrequencyEdit") + suffix, "0");
     for (const char* suffix : editor::kRowSuffixes)
         form_.SetText(std::string("FactorEdit") + suffix, "1");
+    if (form_.ensureVisible)
+        form_.ensureVisible("FrequencyEdit1");
     for (const DefaultRow& row : kCommonAfterTable)
         apply(row);
     return true;

@@ -503,6 +503,8 @@ bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& l
         form_.SetText(line.factorEdit, NumberText(value / kFactorShift % kFactorShift));
         Advance();
     }
+    if (form_.ensureVisible)
+        form_.ensureVisible(rows[0].inputEdit);
     if (form_.Has(box))
         form_.SetHighlighted(box, false);
     return go;
@@ -602,6 +604,8 @@ void TDeviceAccess::DownloadButtonClick() {
     for (editor::Page& page : form_.Pages())
         page.highlighted = false;
     form_.PageControl1Change();
+    if (form_.ensureVisible)
+        form_.ensureVisible(editor::FrequencyRows()[0].inputEdit);
     SetWindowEnabled(true);
     finish();
 }

@@ -4,6 +4,7 @@
 #include "tests/device/DeviceFixture.h"
 #include "tests/device/RequestTrace.h"
 
+#include "editor/Linearisation.h"
 #include "modbus/PortSetup.h"
 #include "tests/model/ModelSupport.h"
 
@@ -121,7 +122,10 @@ TEST_F(WriteRuns, ConversionModesDecideTheKFactorsAndThePlaceholderComesFirst) {
         const int startPage = form.PageIndex("DisplaySheet");
         form.SelectPage(startPage);
         const bool dataBits = form["CommunicDatabitsGroup"].enabled;
+        std::vector<std::string> scrolled;
+        form.ensureVisible = [&](std::string_view control) { scrolled.emplace_back(control); };
         access->UploadButtonClick();
+        form.ensureVisible = nullptr;
 
         ASSERT_FALSE(requests.Heard().empty()) << testing::PrintToString(prompts.Texts());
         EXPECT_EQ(requests.Registers().front(), 2) << "the serial-number check comes first";
@@ -134,6 +138,11 @@ TEST_F(WriteRuns, ConversionModesDecideTheKFactorsAndThePlaceholderComesFirst) {
             EXPECT_EQ(WritesTo(1046), (std::vector<uint64_t>{10000, 765432}));
         }
         EXPECT_EQ(unit->LinearisationFrequency(1), 1500u);
+        std::vector<std::string> entries;
+        for (const editor::LinearisationRow& row : editor::FrequencyRows())
+            entries.push_back(row.inputEdit);
+        entries.push_back("FrequencyEdit1"); // the table back at its top
+        EXPECT_EQ(scrolled, entries);
         EXPECT_TRUE(prompts.shown.empty()) << "popups off: no question, no end message";
         EXPECT_EQ(form.statusPanels[1], " Status: values were written correctly to the device.");
         EXPECT_TRUE(LogFiles().empty());
