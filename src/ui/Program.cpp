@@ -14,6 +14,7 @@
 #include "modbus/PortSetup.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/LogdataDialog.h"
 #include "ui/StartUpForm.h"
 
 #include <QLocale>
@@ -76,6 +77,8 @@ Program::Program(ProgramOptions options)
     form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
     form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
     form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
+    form_->OnClick("LogdataButton",
+                   [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
     // The port setup and slave address the tool follows the unit's Modbus settings in, and
     // the port the commands ask for.
     access_->portSetup = bus_->ModConfigForm();

@@ -1,0 +1,69 @@
+#pragma once
+
+// The face of the log data window (device::TLogdataForm): the list choice, the read and save
+// buttons, the button that shows or hides the port setup, the header line and the readout's
+// text, with a progress bar for the records read. One widget per control of the model under
+// the control's name; the model's changes come back through its changed callback, also in the
+// middle of a readout while the transactions pump events.
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
+namespace vantrel::device {
+class TDeviceAccess;
+class TLogdataForm;
+} // namespace vantrel::device
+namespace vantrel::host {
+class Pump;
+}
+namespace vantrel::modbus {
+class TModbus;
+}
+
+namespace vantrel::ui {
+
+class LogdataDialog final : public QDialog {
+    Q_OBJECT
+public:
+    LogdataDialog(device::TLogdataForm& model, QWidget* owner);
+    ~LogdataDialog() override;
+
+    // Shows the window for the model (its FormShow runs) and returns once the model is
+    // hidden; the window is gone by then.
+    static void Run(device::TLogdataForm& model, QWidget* owner, host::Pump& pump);
+    // The main window's "Read log data": the unit check, then the window over the disabled
+    // main window, which gets the focus back afterwards.
+    static void Open(device::TDeviceAccess& access, modbus::TModbus& bus, QWidget* mainWindow,
+                     host::Pump& pump);
+
+    // Brings the widgets in line with the model (hidden when the model is).
+    void ShowModel();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override; // Escape: as the close box
+
+private:
+    device::TLogdataForm& model_;
+    QComboBox* lists_;
+    QPushButton* read_;
+    QPushButton* save_;
+    QToolButton* setup_;
+    QLineEdit* header_;
+    QPlainTextEdit* memo_;
+    QProgressBar* progress_;
+    std::vector<std::string> shownItems_;
+    size_t shownLines_ = 0;
+    std::string shownFirstLine_;
+};
+
+} // namespace vantrel::ui
