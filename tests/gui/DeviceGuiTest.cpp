@@ -25,6 +25,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QDateEdit>
+#include <QTimeEdit>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -320,7 +322,7 @@ TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
               " Current device: 7654321/Q4200/03:01:05");
     EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
               " Status: values were read correctly from the device.");
-    EXPECT_EQ(Window().PageControl1()->currentWidget()->objectName(), "ConfigurationSheet");
+    EXPECT_EQ(Window().PageControl1()->currentWidget()->objectName().toStdString(), "ConfigurationSheet");
 
     // The Runtime Values page shows the unit's values, scaled, with the decimal comma.
     QTabWidget* pages = Window().PageControl1();
@@ -356,6 +358,23 @@ TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
     EXPECT_EQ(Form()["DisplayFunctionGroup"].itemIndex, 1);
     EXPECT_EQ(Form()["OthersTagEdit"].text, "4711");
 
+    // The unit's clock: manual time typed into the picker, the date set to today.
+    pages->setCurrentIndex(Form().PageIndex("LogParamSheet"));
+    QCoreApplication::processEvents();
+    auto* pickTime = Find<QTimeEdit>("pickTime");
+    EXPECT_FALSE(pickTime->isEnabled());
+    ClickButton("btnUpdateTime");
+    EXPECT_EQ(Find<QPushButton>("btnUpdateTime")->text(), "Use local time");
+    EXPECT_TRUE(pickTime->isEnabled());
+    EXPECT_EQ(pickTime->time(), QTime(0, 0, 0));
+    pickTime->setTime(QTime(12, 34, 56));
+    EXPECT_EQ(Form()["pickTime"].time.hour, 12);
+    auto* pickDate = Find<QDateEdit>("pickDate");
+    pickDate->setDate(QDate(2020, 1, 1));
+    ClickButton("btnUpdateDate");
+    const QDate today = QDate::currentDate();
+    EXPECT_EQ(pickDate->date(), today);
+
     // Write to device, confirmed; the unit holds the edited values afterwards.
     prompts.shown.clear();
     unit->ClearWrites();
@@ -370,9 +389,23 @@ TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
     EXPECT_EQ(unit->Value(170, 3), 4711u);
     EXPECT_EQ(unit->Register(64), 1u);
     EXPECT_GT(unit->Writes().size(), 40u);
+    const auto written = [this](uint16_t reg) {
+        uint64_t value = 0;
+        for (const sim::WriteRecord& w : unit->Writes())
+            if (w.reg == reg) {
+                value = 0;
+                for (uint16_t v : w.values)
+                    value = value << 16 | v;
+            }
+        return value;
+    };
+    EXPECT_EQ(written(176), 123456u) << "the picker's time, hhnnss";
+    EXPECT_EQ(written(179), static_cast<uint64_t>((today.year() % 100) * 10000 +
+                                                  today.month() * 100 + today.day()))
+        << "the picker's date, yyMMdd";
     EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
               " Status: values were written correctly to the device.");
-    EXPECT_EQ(pages->currentWidget()->objectName(), "DisplaySheet")
+    EXPECT_EQ(pages->currentWidget()->objectName().toStdString(), "LogParamSheet")
         << "the page active before the run";
     EXPECT_TRUE(Window().centralWidget()->isEnabled());
     EXPECT_FALSE(Window().ProgressBar1()->isVisible());
