@@ -1,10 +1,12 @@
 #include "ui/Screenshots.h"
 
+#include "device/LogdataForm.h"
 #include "editor/Form.h"
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
 #include "device/ConnectionForm.h"
 #include "ui/ConfigForm.h"
+#include "ui/LogdataDialog.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
@@ -120,6 +122,19 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
         ports->hidePopup();
     }
     program.Setup().CloseButtonClick();
+
+    {
+        // The log data window after a readout of the unit's first list.
+        device::TLogdataForm logdata(program.Bus(), program.Prompts());
+        auto* window = new LogdataDialog(logdata, &program.Window());
+        window->show();
+        logdata.FormShow();
+        logdata.cbLogListsSelect(0);
+        logdata.btnReadDataClick();
+        Settle(program, 200);
+        ok = Save(window, folder + "/logdata.png") && ok;
+        delete window;
+    }
 
     TStartUpForm* about = program.Window().StartUpForm();
     QTimer::singleShot(300, about, [&] {
