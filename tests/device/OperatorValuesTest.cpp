@@ -209,6 +209,14 @@ TEST_F(OperatorValuesTest, ClearTotalZerosTheTotalOnly) {
     prompts.shown.clear();
     values->ClearTotalButtonClick();
     EXPECT_TRUE(prompts.shown.empty());
+
+    // A span-based unit's zero has the decimals its totals are read with.
+    device.Variant = 'A';
+    form.ActiveVariant = "A";
+    form.SetItemIndex("TotalADecimalsGroup", 1);
+    form.SetText("TotalValueLabel", "before");
+    values->ClearTotalButtonClick();
+    EXPECT_EQ(form["TotalValueLabel"].text, "0.0");
 }
 
 TEST_F(OperatorValuesTest, ClearTotalThatFails) {
