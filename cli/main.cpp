@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Context.h"
 #include "cli/DeviceVerbs.h"
+#include "cli/LogVerbs.h"
 #include "cli/Session.h"
 #include "cli/ValueText.h"
 #include "modbus/ModThread.h"
@@ -136,6 +137,13 @@ const std::vector<Verb>& Verbs() {
          "Resets the unit to its factory settings (the line returns to 9600 8N1 RTU), then\n"
          "identifies it again.",
          true, cli::FactoryResetVerb},
+        {"log-lists", "log-lists",
+         "The log lists of the log data window: one line a list, its index, a tab, its name.",
+         true, cli::LogListsVerb},
+        {"log-read", "log-read INDEX [-o FILE]",
+         "A readout of log list INDEX (as log-lists shows it): the readout text, to standard\n"
+         "output without -o, else saved to FILE with CR LF line ends.",
+         true, cli::LogReadVerb},
     };
     return verbs;
 }
