@@ -194,6 +194,7 @@ TConfigForm::TConfigForm(editor::Form& form, modbus::TModbus& bus, int splashMs)
     form_.controlChanged = [this](const Control& c) { ShowControl(c); };
     form_.pagesChanged = [this] { ShowPages(); };
     form_.windowChanged = [this] { ShowWindow(); };
+    form_.ensureVisible = [this](std::string_view name) { EnsureVisible(std::string(name)); };
     connect(qApp, &QApplication::focusChanged, this, &TConfigForm::FocusChanged);
     ShowAll();
 }
@@ -202,6 +203,7 @@ TConfigForm::~TConfigForm() {
     form_.controlChanged = nullptr;
     form_.pagesChanged = nullptr;
     form_.windowChanged = nullptr;
+    form_.ensureVisible = nullptr;
     // The widgets outlive this object's members by a moment (QWidget deletes its children
     // last); nothing they report then may reach the bindings or the Form.
     disconnect(qApp, nullptr, this, nullptr);
@@ -809,6 +811,17 @@ void TConfigForm::ShowWindow() {
     progress_->setVisible(form_.progressTotal > 0);
     centralWidget()->setEnabled(form_.enabled);
     ApplyFocus();
+}
+
+void TConfigForm::EnsureVisible(const std::string& name) {
+    QWidget* target = Widget(name);
+    if (!target)
+        return;
+    // Every scrolling box around it scrolls, the innermost first (the linearisation table
+    // inside its page).
+    for (QWidget* w = target->parentWidget(); w; w = w->parentWidget())
+        if (auto* area = qobject_cast<QScrollArea*>(w))
+            area->ensureWidgetVisible(target);
 }
 
 void TConfigForm::ApplyFocus() {

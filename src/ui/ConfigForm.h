@@ -94,6 +94,7 @@ private:
     void ShowPages();
     void ShowWindow();
     void ApplyFocus();
+    void EnsureVisible(const std::string& name);
     void FocusChanged(QWidget* old, QWidget* now);
     void TextEdited(const std::string& name, const QString& text);
     void StatusBarMouse(QPoint at);

@@ -23,6 +23,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QDateEdit>
@@ -419,4 +421,42 @@ TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
     EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
               " Status: operator values were read correctly from the device.");
     EXPECT_TRUE(Window().centralWidget()->isEnabled());
+}
+
+TEST(DeviceGuiScroll, ARunBringsTheRowItWorksOnIntoView) {
+    test::FakePorts ports;
+    host::ScriptedPrompts prompts;
+    ui::ProgramOptions options;
+    options.settingsPath =
+        testing::TempDir() + "/vantrel-scroll-" + std::to_string(::getpid()) + ".ini";
+    options.ports = &ports;
+    options.splashMs = 20;
+    options.prompts = &prompts;
+    ui::Program program(options);
+    program.Window().resize(1040, 640);
+    program.Window().show();
+    editor::Form& form = program.Form();
+    form.SetupModel("Q4200", 'P');
+    form.SelectPage(form.PageIndex("LinearisationSheet"));
+    QCoreApplication::processEvents();
+
+    QWidget* last = program.Window().Widget("FrequencyEditF");
+    ASSERT_NE(last, nullptr);
+    QScrollArea* table = nullptr;
+    for (QWidget* w = last->parentWidget(); w && !table; w = w->parentWidget())
+        table = qobject_cast<QScrollArea*>(w);
+    ASSERT_NE(table, nullptr);
+    QScrollBar* bar = table->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the table is taller than its box";
+    EXPECT_EQ(bar->value(), 0);
+
+    form.ensureVisible("FrequencyEditF");
+    EXPECT_EQ(bar->value(), bar->maximum());
+    const QPoint at = last->mapTo(table->viewport(), QPoint(0, 0));
+    EXPECT_TRUE(table->viewport()->rect().contains(QRect(at, last->size())))
+        << at.x() << "," << at.y() << " in " << table->viewport()->width() << "x"
+        << table->viewport()->height();
+    form.ensureVisible("FrequencyEdit1");
+    EXPECT_EQ(bar->value(), 0);
+    std::filesystem::remove(options.settingsPath);
 }
