@@ -476,6 +476,28 @@ TEST_F(LogdataTest, ClosingDuringTheReadoutAbortsItAndRestoresTheCountAfterIt) {
     EXPECT_EQ(setup.GetRetries(), 3);
 }
 
+TEST_F(LogdataTest, ClosingDuringTheFirstReadsStopsTheReadoutAfterOneMoreRecord) {
+    StartUnit();
+    ASSERT_TRUE(unit->SetLogRecordCount(0, 40));
+    window->FormShow();
+    bool asked = false;
+    window->changed = [&] {
+        if (window->Memo3.size() == 1 && !window->Reading && !asked) {
+            asked = true;
+            EXPECT_TRUE(window->FormClose());
+        }
+    };
+    Read(0);
+    EXPECT_EQ(prompts.Texts(),
+              (std::vector<std::string>{
+                  "This will cancel the reading operation. Do you wish to proceed?"}));
+    EXPECT_FALSE(window->visible);
+    ASSERT_EQ(window->Memo3.size(), 4 + 2 + 3u);
+    EXPECT_EQ(window->Memo3[5].substr(0, 8), "0000002;");
+    EXPECT_EQ(window->Memo3.back(), "Total number of retries: 0");
+    EXPECT_EQ(worker->Retries(), 3);
+}
+
 TEST_F(LogdataTest, ClosingWithUnsavedTextOffersToSave) {
     StartUnit();
     window->FormShow();
