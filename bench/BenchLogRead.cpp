@@ -62,11 +62,11 @@ struct Line {
 // What a readout without a failure puts on the line for a list of this many records.
 Line ReadoutLine(int records) {
     Line line;
-    line.Write(1);                                     // select the list
-    line.Read(1);                                      // record count
-    line.Read(2);                                      // serial number
-    line.Read(device::logreg::kTextRegisters);         // header
-    line.Read(device::logreg::kTextRegisters);         // "First"
+    line.Write(1);                                      // select the list
+    line.Read(1);                                       // record count
+    line.Read(2);                                       // serial number
+    line.Read(device::logreg::kTextRegisters);          // header
+    line.Read(device::logreg::kTextRegisters);          // "First"
     line.Read(device::logreg::kTextRegisters, records); // "Up", the last one at the end
     return line;
 }
@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     host::ScriptedPrompts prompts;
-    device::TLogdataForm window(worker, [] { return uint8_t{1}; }, nullptr, prompts);
+    device::TLogdataForm window(
+        worker, [] { return uint8_t{1}; }, nullptr, prompts);
     window.FormShow();
     if (window.cbLogLists.empty()) {
         std::fprintf(stderr, "the simulated unit lists no log lists\n");
@@ -120,8 +121,8 @@ int main(int argc, char** argv) {
         failures += !clean;
         std::printf("  round %d: %d transactions, %.2f s wall, line-time limit %.2f s, "
                     "wall / limit = %.3f, CPU / wall = %.2f %%%s\n",
-                    r + 1, line.transactions, wall, line.LimitSeconds(),
-                    wall / line.LimitSeconds(), 100 * cpu / wall,
+                    r + 1, line.transactions, wall, line.LimitSeconds(), wall / line.LimitSeconds(),
+                    100 * cpu / wall,
                     clean ? "" : "   NOT CLEAN (retries or errors: the limit does not hold)");
     }
     worker.ClosePort();

@@ -90,8 +90,8 @@ TLogdataForm::TLogdataForm(modbus::TModThread& worker, std::function<uint8_t()> 
       prompts_(prompts) {}
 
 TLogdataForm::TLogdataForm(modbus::TModbus& bus, host::Prompts& prompts)
-    : TLogdataForm(*bus.ModThread(), [&bus] { return bus.GetBusAddress(); }, bus.ModConfigForm(),
-                   prompts) {
+    : TLogdataForm(
+          *bus.ModThread(), [&bus] { return bus.GetBusAddress(); }, bus.ModConfigForm(), prompts) {
     modbusSetupClick = [&bus] { bus.ModbusSetupClick(); };
 }
 
@@ -119,8 +119,8 @@ bool TLogdataForm::ReadRawRegisters(uint16_t reg, int count, std::string& text,
     count = std::clamp(count, 1, 127);
     const int bytes = 2 * count;
     std::array<uint8_t, kRawBufferBytes> buffer{};
-    const int result = worker_.ReadRegisters(buffer.data(), busAddress_(), reg,
-                                             static_cast<uint8_t>(bytes));
+    const int result =
+        worker_.ReadRegisters(buffer.data(), busAddress_(), reg, static_cast<uint8_t>(bytes));
     if (result != modbus::kTransactionDone) {
         text.clear();
         value = kRawReadError;
@@ -416,8 +416,9 @@ void LogdataButtonClick(TDeviceAccess& access, const std::function<void(TLogdata
                         const std::function<void()>& modbusSetupClick) {
     if (!access.CheckBeforeRun(SameDeviceCallerFor("Read log data")))
         return;
-    TLogdataForm window(access.Worker(), [&access] { return access.BusAddress(); },
-                        access.portSetup, access.UserPrompts());
+    TLogdataForm window(
+        access.Worker(), [&access] { return access.BusAddress(); }, access.portSetup,
+        access.UserPrompts());
     window.now = access.now;
     window.showPopups = [&access] { return access.MainForm().ShowPopups; };
     window.modbusSetupClick = modbusSetupClick;

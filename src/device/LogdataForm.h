@@ -28,15 +28,15 @@ namespace vantrel::device {
 class TDeviceAccess;
 
 // The window's texts, shared with the faces and the tests.
-extern const char* const kLogdataCaption;      // "Vantrel - Logdata"
-extern const char* const kLogListPrompt;       // "Select a log list to read:"
-extern const char* const kLogListPlaceholder;  // "<< select >>"
-extern const char* const kReadDataCaption;     // "Read data"
-extern const char* const kCancelReadCaption;   // "Cancel"
-extern const char* const kSaveLogDataCaption;  // "&Save log data"
-extern const char* const kModbusSetupHint;     // "Show / Hide Modbus Setup"
-extern const char* const kNoRecordFound;       // "NO RECORD FOUND"
-extern const char* const kRawReadError;        // "ERROR!"
+extern const char* const kLogdataCaption;       // "Vantrel - Logdata"
+extern const char* const kLogListPrompt;        // "Select a log list to read:"
+extern const char* const kLogListPlaceholder;   // "<< select >>"
+extern const char* const kReadDataCaption;      // "Read data"
+extern const char* const kCancelReadCaption;    // "Cancel"
+extern const char* const kSaveLogDataCaption;   // "&Save log data"
+extern const char* const kModbusSetupHint;      // "Show / Hide Modbus Setup"
+extern const char* const kNoRecordFound;        // "NO RECORD FOUND"
+extern const char* const kRawReadError;         // "ERROR!"
 extern const char* const kReadoutNotSuccessful; // "Readout NOT successful!"
 
 // The unit's log interface.
@@ -151,8 +151,7 @@ private:
 // at the bus address, the main window disabled); then a new window, shown through
 // runWindow, which returns once the window is hidden (the face pumps its events meanwhile);
 // then the main window is enabled again. modbusSetupClick is the bus component's.
-void LogdataButtonClick(TDeviceAccess& access,
-                        const std::function<void(TLogdataForm&)>& runWindow,
+void LogdataButtonClick(TDeviceAccess& access, const std::function<void(TLogdataForm&)>& runWindow,
                         const std::function<void()>& modbusSetupClick = {});
 
 } // namespace vantrel::device

@@ -98,7 +98,8 @@ TEST_F(LogdataTest, ShowListsTheUnitsLogLists) {
     StartUnit();
     window->FormShow();
     EXPECT_TRUE(window->visible);
-    EXPECT_EQ(window->cbLogLists, (std::vector<std::string>{"Runtime", "EVENT LIST", "ALARM LIST"}));
+    EXPECT_EQ(window->cbLogLists,
+              (std::vector<std::string>{"Runtime", "EVENT LIST", "ALARM LIST"}));
     EXPECT_EQ(window->cbLogListsIndex, -1);
     EXPECT_EQ(window->btnReadData, "Read data");
 }
@@ -132,13 +133,12 @@ TEST_F(LogdataTest, EmptyListGivesOneRecordLine) {
     StartUnit();
     window->FormShow();
     Read(2);
-    EXPECT_EQ(window->Memo3,
-              (std::vector<std::string>{
-                  "Readout of ALARM LIST for s/n 0012345 at 2017-03-10 14:05:09",
-                  "There are 0 records in this list.", kRule, "## read;DATE;TIME;ALARM",
-                  "0000001;NO RECORD FOUND", kRule,
-                  "End of readout: ALARM LIST - 0012345 - 2017-03-10 14:05:09",
-                  "Total number of retries: 0"}));
+    EXPECT_EQ(window->Memo3, (std::vector<std::string>{
+                                 "Readout of ALARM LIST for s/n 0012345 at 2017-03-10 14:05:09",
+                                 "There are 0 records in this list.", kRule,
+                                 "## read;DATE;TIME;ALARM", "0000001;NO RECORD FOUND", kRule,
+                                 "End of readout: ALARM LIST - 0012345 - 2017-03-10 14:05:09",
+                                 "Total number of retries: 0"}));
     EXPECT_EQ(window->recordsRead, 0);
 }
 
@@ -151,8 +151,8 @@ TEST_F(LogdataTest, LongListIsReadWhole) {
     ASSERT_EQ(window->Memo3.size(), 4 + 1201 + 3u);
     EXPECT_EQ(window->Memo3[1], "There are 1200 records in this list.");
     for (size_t i = 0; i < records.size(); ++i)
-        ASSERT_EQ(window->Memo3[4 + i], PaddedDigits(static_cast<int64_t>(i + 1), 7) + ";" +
-                                            records[i]);
+        ASSERT_EQ(window->Memo3[4 + i],
+                  PaddedDigits(static_cast<int64_t>(i + 1), 7) + ";" + records[i]);
     EXPECT_EQ(window->Memo3[4 + 1200], "0001201;NO RECORD FOUND");
     EXPECT_EQ(window->Memo3.back(), "Total number of retries: 0");
     EXPECT_EQ(window->recordsRead, 1200);
@@ -212,7 +212,8 @@ TEST_F(LogdataTest, FiveFailuresOnOneRecordEndTheReadout) {
     EXPECT_EQ(window->Memo3[4], "0000001;r1;10");
     EXPECT_EQ(window->Memo3[5], "0000002;"); // the sixth read failed too
     EXPECT_EQ(window->Memo3[6], kRule);
-    EXPECT_EQ(window->Memo3[8], "Total number of errors: 5 - errors forced termination of readout.");
+    EXPECT_EQ(window->Memo3[8],
+              "Total number of errors: 5 - errors forced termination of readout.");
     EXPECT_EQ(window->Memo3[9], "Readout NOT successful!");
     EXPECT_TRUE(window->Terminated());
     EXPECT_EQ(window->btnReadData, "Read data");
@@ -253,8 +254,7 @@ struct PreliminaryCase {
     bool headerRead; // the readout's own lines replaced the earlier text
 };
 
-class LogdataLimitTest : public LogdataTest,
-                         public testing::WithParamInterface<PreliminaryCase> {};
+class LogdataLimitTest : public LogdataTest, public testing::WithParamInterface<PreliminaryCase> {};
 
 TEST_P(LogdataLimitTest, ErrorLimitsOfTheFirstReads) {
     const PreliminaryCase& c = GetParam();
@@ -288,8 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
         PreliminaryCase{"SerialSixFailures", {{2, 6}}, true, 5, "0000000", false},
         PreliminaryCase{"HeaderNineFailures", {{8208, 9}}, false, 9, "0012345", true},
         PreliminaryCase{"HeaderTenFailures", {{8208, 10}}, true, 10, "0012345", true},
-        PreliminaryCase{"SerialAndHeaderTogether", {{2, 3}, {8208, 7}}, true, 10, "0012345",
-                        true},
+        PreliminaryCase{"SerialAndHeaderTogether", {{2, 3}, {8208, 7}}, true, 10, "0012345", true},
         PreliminaryCase{"FirstRecordFourteen", {{8220, 14}}, false, 14, "0012345", true},
         PreliminaryCase{"FirstRecordFifteen", {{8220, 15}}, true, 15, "0012345", true},
         PreliminaryCase{"RecordCountIsNotCounted", {{8194, 1}}, false, 0, "0012345", true}),
@@ -532,9 +531,9 @@ class LogdataEntryTest : public LogdataTest {
 protected:
     void StartAt(uint8_t address) {
         StartUnit(address);
-        entry = std::make_unique<TDeviceAccess>(
-            form, rules, prompts, *worker,
-            [this] { return static_cast<uint8_t>(setup.GetSlaveAddress()); });
+        entry = std::make_unique<TDeviceAccess>(form, rules, prompts, *worker, [this] {
+            return static_cast<uint8_t>(setup.GetSlaveAddress());
+        });
         entry->portSetup = &setup;
         entry->now = window->now;
         device.SerialNumber = 12345;

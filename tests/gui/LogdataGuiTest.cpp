@@ -156,8 +156,8 @@ TEST_F(LogdataGui, ReadsAListIntoTheWindowAndCloses) {
         EXPECT_EQ(lines[1], "There are 5 records in this list.");
         EXPECT_EQ(lines[3], "## read;DATE;TIME;FLOWRATE;TOTAL");
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(lines[4 + i], QString("000000%1;").arg(i + 1) +
-                                        QString::fromStdString(records[i]));
+            EXPECT_EQ(lines[4 + i],
+                      QString("000000%1;").arg(i + 1) + QString::fromStdString(records[i]));
         EXPECT_EQ(lines[9], "0000006;NO RECORD FOUND");
         EXPECT_EQ(lines.last(), "Total number of retries: 0");
         EXPECT_EQ(In<QLineEdit>(window, "lblHeader")->text(), "## read;DATE;TIME;FLOWRATE;TOTAL");
