@@ -148,9 +148,9 @@ private:
 };
 
 // The main window's "Read log data": the unit must still be the identified one (the check
-// at the bus address, the main window disabled); then a new window, shown through
-// runWindow, which returns once the window is hidden (the face pumps its events meanwhile);
-// then the main window is enabled again. modbusSetupClick is the bus component's.
+// at the bus address, the main window disabled); then a new window for runWindow, which
+// shows it (its FormShow runs) and returns once it is hidden, pumping events meanwhile; then
+// the main window is enabled again. modbusSetupClick is the bus component's.
 void LogdataButtonClick(TDeviceAccess& access, const std::function<void(TLogdataForm&)>& runWindow,
                         const std::function<void()>& modbusSetupClick = {});
 
