@@ -806,7 +806,11 @@ void TConfigForm::ShowWindow() {
     if (form_.progressTotal > 0) {
         if (progress_->maximum() != form_.progressTotal)
             progress_->setRange(0, form_.progressTotal);
+        // QProgressBar repaints at once on every new value; a run's many steps are drawn
+        // with the rest of the window's changes instead, in one pass.
+        progress_->setUpdatesEnabled(false);
         progress_->setValue(form_.progressDone);
+        progress_->setUpdatesEnabled(true);
     }
     progress_->setVisible(form_.progressTotal > 0);
     centralWidget()->setEnabled(form_.enabled);
