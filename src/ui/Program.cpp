@@ -102,7 +102,12 @@ Program::Program(ProgramOptions options)
         form_->OnClick(button, [this, handler = handler] { (commands_.get()->*handler)(); });
     // The "Configure as" dialog, shown over the main window until the user has answered.
     access_->runConnectionForm = [this](device::TConnectionForm& model) {
+        // The identification after a restart runs with the window enabled; while it waits
+        // for the answer no other run may start from the window.
+        const bool wasEnabled = form_->enabled;
+        access_->SetWindowEnabled(false);
         ConnectionDialog::Run(model, window_.get(), host);
+        access_->SetWindowEnabled(wasEnabled);
     };
 
     // The bus component as the main window sets it up, the port setup's start-up values and

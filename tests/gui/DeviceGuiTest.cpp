@@ -194,6 +194,39 @@ TEST_F(DeviceGui, ConfigureAsDialogShowsTheModelAndAnswersIt) {
     EXPECT_EQ(prompts.shown.size(), 1u) << "no question and no success message";
 }
 
+TEST_F(DeviceGui, NoOtherRunStartsWhileTheDialogAsksAfterARestart) {
+    sim::UnitOptions options = Unit(sim::Model::R212P, false);
+    options.rebootSilence = std::chrono::milliseconds(100);
+    Start(options, false);
+    ASSERT_FALSE(HasFatalFailure());
+    const auto configureAs = [](int item) {
+        return [item](ui::ConnectionDialog& dialog) {
+            auto* units = In<QComboBox>(dialog, "cbUnitSelect");
+            units->setCurrentIndex(item);
+            emit units->activated(item);
+            QTest::mouseClick(In<QPushButton>(dialog, "btnConnectUnitAs"), Qt::LeftButton);
+        };
+    };
+    WhenDialogShows(configureAs(4)); // "R212-P"
+    ClickButton("ConnectButton");
+    ASSERT_EQ(program->device.Model, "R212-P");
+    ASSERT_TRUE(Window().centralWidget()->isEnabled());
+
+    // Restart: the identification that follows asks again, with the window enabled around
+    // it; the window stays closed to the user until the dialog is answered.
+    bool enabledWhileAsking = true;
+    WhenDialogShows([&](ui::ConnectionDialog& dialog) {
+        enabledWhileAsking = Window().centralWidget()->isEnabled() || Form().enabled;
+        QTest::mouseClick(In<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
+    });
+    ClickButton("RestartButton");
+    EXPECT_EQ(dialogsShown, 2);
+    EXPECT_EQ(unit->Counters().restarts, 1u);
+    EXPECT_FALSE(enabledWhileAsking);
+    EXPECT_TRUE(Window().centralWidget()->isEnabled()) << "enabled again afterwards";
+    EXPECT_EQ(program->device.SerialNumber, -1) << "cancelled: no unit";
+}
+
 TEST_F(DeviceGui, ConfigureAsDialogLeftWithoutAUnit) {
     // Each way out that does not configure the unit leaves no unit connected.
     struct Case {
