@@ -255,6 +255,14 @@ void TConfigForm::Build() {
     progress_->setTextVisible(true);
     progress_->setFormat("%v / %m");
     progress_->hide();
+    // The window is disabled while a run works; the bar that shows the run keeps its colours.
+    QPalette progressPalette = progress_->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText,
+                                     QPalette::Text, QPalette::WindowText, QPalette::Base,
+                                     QPalette::Window, QPalette::Button, QPalette::ButtonText})
+        progressPalette.setColor(QPalette::Disabled, role,
+                                 progressPalette.color(QPalette::Active, role));
+    progress_->setPalette(progressPalette);
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(2);
     statusRow->addWidget(statusBar_, 1);
