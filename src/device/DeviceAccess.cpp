@@ -510,6 +510,17 @@ bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& l
     return go;
 }
 
+// A bulk run that went through all its pages ends on the Runtime Values page with fresh
+// operator values, where the model has them; false when they could not be read.
+bool TDeviceAccess::EndWithOperatorValues() {
+    if (!form_.PageNamed("RuntimeSheet").visible)
+        return true;
+    SelectPage("RuntimeSheet");
+    form_.Updating = false;
+    rules_.UpdateValues();
+    return readOperatorValues ? readOperatorValues() : true;
+}
+
 // One parameter (one linearisation entry) of a bulk run done.
 void TDeviceAccess::Advance() {
     ++progressDone_;
@@ -572,16 +583,8 @@ void TDeviceAccess::DownloadButtonClick() {
     form_.SetStatus(1, kReadingStatus);
     form_.Pages()[static_cast<size_t>(form_.ActivePage())].highlighted = false;
 
-    if (ReadPages(logFileName)) {
-        if (form_.PageNamed("RuntimeSheet").visible) {
-            SelectPage("RuntimeSheet");
-            form_.Updating = false;
-            rules_.UpdateValues();
-            success = readOperatorValues ? readOperatorValues() : true;
-        } else {
-            success = true;
-        }
-    }
+    if (ReadPages(logFileName))
+        success = EndWithOperatorValues();
 
     if (success) {
         form_.SetStatus(1, kReadOkStatus);

@@ -126,6 +126,7 @@ private:
     void ActivateWithoutChange(const std::string& page);
     void SelectPage(const std::string& page);
     void Advance();
+    bool EndWithOperatorValues();
     struct WriteStep;
     struct WritePage;
     std::vector<WritePage> PlanWrite() const;

@@ -1,8 +1,10 @@
 #include "device/DeviceCommands.h"
 
+#include "editor/EditingRules.h"
 #include "modbus/ModbusCodec.h"
 
 #include <ctime>
+#include <limits>
 
 namespace vantrel::device {
 
@@ -45,22 +47,11 @@ constexpr const char* kLocalTimeCaption = "Use local time";
 } // namespace
 
 std::optional<int> CalibrationValue(std::string_view text) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    if (i == text.size())
+    const std::optional<int64_t> value = editor::IntegerValue(text);
+    if (!value || *value > std::numeric_limits<int>::max() ||
+        *value < std::numeric_limits<int>::min())
         return std::nullopt;
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > 0x7FFFFFFFLL + (negative ? 1 : 0))
-            return std::nullopt;
-    }
-    return static_cast<int>(negative ? -value : value);
+    return static_cast<int>(*value);
 }
 
 TDeviceCommands::TDeviceCommands(TDeviceAccess& access, host::Pump& pump)

@@ -447,16 +447,8 @@ void TDeviceAccess::WriteDevice() {
             break;
     }
 
-    if (go) {
-        if (form_.PageNamed("RuntimeSheet").visible) {
-            SelectPage("RuntimeSheet");
-            form_.Updating = false;
-            rules_.UpdateValues();
-            success = readOperatorValues ? readOperatorValues() : true;
-        } else {
-            success = true;
-        }
-    }
+    if (go)
+        success = EndWithOperatorValues();
 
     if (success) {
         form_.SetStatus(1, kWriteOkStatus);
