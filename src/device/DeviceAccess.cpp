@@ -29,13 +29,6 @@ constexpr const char* kNeedTransferStatus =
 constexpr uint16_t kLinearisationIndex = 13;
 constexpr uint16_t kLinearisationWindow = 1024;
 
-std::tm LocalNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
-}
-
 std::string Format(const std::tm& tm, const char* pattern) {
     char text[64];
     std::strftime(text, sizeof text, pattern, &tm);
@@ -71,6 +64,13 @@ constexpr SameDeviceCaller kCallers[] = {
 
 } // namespace
 
+std::tm LocalNow() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
 std::span<const SameDeviceCaller> SameDeviceCallers() {
     return kCallers;
 }
@@ -99,11 +99,15 @@ TDeviceAccess::TDeviceAccess(Form& form, editor::EditingRules& rules, host::Prom
 // One parameter.
 
 int TDeviceAccess::ReadParameter(const Parameter& row, uint64_t& value) {
+    return ReadValue(row.reg, row.bytes, value);
+}
+
+int TDeviceAccess::ReadValue(uint16_t reg, uint8_t byteCount, uint64_t& value) {
     uint8_t bytes[8] = {};
     value = 0;
-    const int result = worker_.ReadRegisters(bytes, busAddress_(), row.reg, row.bytes);
+    const int result = worker_.ReadRegisters(bytes, busAddress_(), reg, std::min<uint8_t>(byteCount, 8));
     if (result == modbus::kTransactionDone)
-        value = FromBytes(bytes, row.bytes);
+        value = FromBytes(bytes, std::min<int>(byteCount, 8));
     return result;
 }
 

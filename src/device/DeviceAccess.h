@@ -39,6 +39,9 @@ std::span<const SameDeviceCaller> SameDeviceCallers();
 // By run name ("Read device", "Write device", "Refresh", "Clear Total", "Read log data").
 const SameDeviceCaller& SameDeviceCallerFor(const std::string& run);
 
+// The PC's local time now.
+std::tm LocalNow();
+
 // Message texts shared with the face and the tests.
 extern const char* const kNoDeviceConnectedPanel0; // " Current Device: no device connected"
 extern const char* const kNoDeviceConnectedPanel1; // " Status: no device connected"
@@ -80,6 +83,9 @@ public:
     // One parameter. ReadParameter leaves value 0 on a failure.
     int ReadParameter(const Parameter& row, uint64_t& value);
     int WriteParameter(const Parameter& row, int64_t value);
+    // byteCount bytes from a register as one number, at the bus address (up to 8; 0 on a
+    // failure).
+    int ReadValue(uint16_t reg, uint8_t byteCount, uint64_t& value);
     // value's byteCount low bytes to a register, at the bus address (byteCount up to 8).
     int WriteValue(uint16_t reg, uint8_t byteCount, uint64_t value);
     // A control's value to a register: only choices and edits; an edit whose text is not a

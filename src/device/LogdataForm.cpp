@@ -55,13 +55,6 @@ constexpr int kListNameLength = 16;
 constexpr size_t kRuleLength = 71;
 constexpr size_t kRawBufferBytes = 1026;
 
-std::tm LocalNow() {
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
-}
-
 // "ERROR!" and any other text that is no number count as 0.
 uint64_t NumberOf(const std::string& value) {
     char* end = nullptr;

@@ -33,13 +33,6 @@ constexpr uint16_t kErrorRegister = 516;
 // What a battery code shows when the unit did not tell.
 constexpr int kBatteryUnknown = 3;
 
-uint64_t FromBytes(const uint8_t* bytes, int count) {
-    uint64_t value = 0;
-    for (int i = count - 1; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
 int IndexOf(const editor::Form& form, const char* group) {
     return std::max(0, form[group].itemIndex);
 }
@@ -91,7 +84,6 @@ int TOperatorValues::TotalDecimals() const {
 bool TOperatorValues::ReadOperatorValues() {
     const int flowrateDecimals = FlowrateDecimals();
     const int totalDecimals = TotalDecimals();
-    modbus::TModThread& worker = access_.Worker();
 
     struct Read {
         uint16_t reg;
@@ -101,26 +93,19 @@ bool TOperatorValues::ReadOperatorValues() {
     std::array<Read, 3> reads{{{kFlowrateRegister, 4, 0},
                                {kTotalRegister, 6, 0},
                                {kAccTotalRegister, 6, 0}}};
-    for (Read& read : reads) {
-        uint8_t bytes[8] = {};
-        if (worker.ReadRegisters(bytes, access_.BusAddress(), read.reg, read.bytes) !=
-            modbus::kTransactionDone)
+    for (Read& read : reads)
+        if (access_.ReadValue(read.reg, read.bytes, read.value) != modbus::kTransactionDone)
             return false;
-        read.value = FromBytes(bytes, read.bytes);
-    }
 
     // Units without a battery do not answer its register; that is no failure.
     int battery = kBatteryUnknown;
-    uint8_t batteryBytes[8] = {};
-    if (worker.ReadRegisters(batteryBytes, access_.BusAddress(), kBatteryRegister, 1) ==
-        modbus::kTransactionDone)
-        battery = batteryBytes[0];
+    uint64_t code = 0;
+    if (access_.ReadValue(kBatteryRegister, 1, code) == modbus::kTransactionDone)
+        battery = static_cast<int>(code);
 
-    uint8_t errorBytes[8] = {};
-    if (worker.ReadRegisters(errorBytes, access_.BusAddress(), kErrorRegister, 2) !=
-        modbus::kTransactionDone)
+    uint64_t error = 0;
+    if (access_.ReadValue(kErrorRegister, 2, error) != modbus::kTransactionDone)
         return false;
-    const uint64_t error = FromBytes(errorBytes, 2);
 
     editor::Form& form = access_.MainForm();
     const std::string& separator = access_.Rules().decimalSeparator;
