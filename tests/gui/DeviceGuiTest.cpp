@@ -454,6 +454,18 @@ TEST_F(DeviceGui, ANewUserReadsEditsWritesAndSeesTheOperatorValues) {
     EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1),
               " Status: operator values were read correctly from the device.");
     EXPECT_TRUE(Window().centralWidget()->isEnabled());
+
+    // Clear Total sets the unit's resettable total to zero; the accumulated one stays.
+    prompts.shown.clear();
+    ClickButton("ClearTotalButton");
+    EXPECT_EQ(unit->ResettableTotal(), 0u);
+    EXPECT_EQ(unit->AccumulatedTotal(), 9876543u);
+    EXPECT_EQ(LabelText("TotalValueLabel"), "0,0");
+    EXPECT_EQ(LabelText("AccTotalValueLabel"), "987654,3");
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "Cleared total value correctly.");
+    EXPECT_EQ(prompts.shown[0].caption, "Clear Total");
+    EXPECT_TRUE(Window().centralWidget()->isEnabled());
 }
 
 TEST(DeviceGuiScroll, ARunBringsTheRowItWorksOnIntoView) {
