@@ -36,6 +36,12 @@ std::string FileText(const std::string& path) {
 
 class LogdataTest : public DeviceTest {
 protected:
+    // The window goes before the worker it talks through.
+    void TearDown() override {
+        window.reset();
+        DeviceTest::TearDown();
+    }
+
     // A unit with a logger: list 0 "Runtime" of three records, then the unit's own lists.
     void StartUnit(uint8_t address = 1) {
         sim::UnitOptions options = Unit(sim::Model::Q4200, true);
