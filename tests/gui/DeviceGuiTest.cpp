@@ -8,6 +8,7 @@
 #include "modbus/Bus.h"
 #include "sim/SimLink.h"
 #include "sim/SimUnit.h"
+#include "tests/gui/SimProgram.h"
 #include "tests/model/ModelSupport.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
@@ -44,42 +45,9 @@ using host::PromptIcon;
 
 namespace {
 
-class DeviceGui : public testing::Test {
+class DeviceGui : public test::SimProgramTest {
 protected:
-    void TearDown() override {
-        program.reset();
-        if (link)
-            link->Stop();
-        std::filesystem::remove_all(dir);
-    }
-
-    // The unit on COM3, the settings file naming that port, the program shown.
-    void Start(const sim::UnitOptions& options, bool popups) {
-        unit = std::make_unique<sim::SimUnit>(options);
-        sim::LinkOptions linkOptions;
-        linkOptions.paced = false;
-        linkOptions.turnaround = {};
-        link = std::make_unique<sim::SimLink>(*unit, linkOptions);
-        std::string error;
-        ASSERT_TRUE(link->Start(error)) << error;
-        ports.Plug(3, link->SlavePath(), "simulated unit");
-
-        std::filesystem::create_directories(dir);
-        const std::string settings = dir + "/vantrel.ini";
-        std::ofstream(settings) << "[Popups]\r\nShow=" << (popups ? 1 : 0)
-                                << "\r\n[Modbus]\r\nPort=COM3\r\nProtocol=RTU\r\nSpeed=9600\r\n"
-                                   "Retries=2\r\nTimeOut=200\r\n";
-        ui::ProgramOptions programOptions;
-        programOptions.settingsPath = settings;
-        programOptions.ports = &ports;
-        programOptions.splashMs = 20;
-        programOptions.prompts = &prompts;
-        programOptions.defaultsFolder = dir;
-        program = std::make_unique<ui::Program>(programOptions);
-        program->Window().show();
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(program->Bus().ModThread()->IsPortOpen()) << "the settings opened COM3";
-    }
+    void Start(const sim::UnitOptions& options, bool popups) { StartProgram(options, popups); }
 
     editor::Form& Form() { return program->Form(); }
     ui::TConfigForm& Window() { return program->Window(); }
@@ -97,29 +65,8 @@ protected:
     // Runs act on the "Configure as" dialog as soon as it shows (while the identification
     // waits for it in the event loop).
     void WhenDialogShows(std::function<void(ui::ConnectionDialog&)> act) {
-        auto* poll = new QTimer(&Window());
-        poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, act] {
-            auto* dialog = Window().findChild<ui::ConnectionDialog*>("TConnectionForm");
-            if (!dialog || !dialog->isVisible())
-                return;
-            poll->stop();
-            poll->deleteLater();
-            ++dialogsShown;
-            act(*dialog);
-        });
-        poll->start();
+        WhenShown<ui::ConnectionDialog>("TConnectionForm", std::move(act));
     }
-
-    const std::string dir = testing::TempDir() + "/vantrel-device-gui-" +
-                            std::to_string(::getpid()) + "-" +
-                            testing::UnitTest::GetInstance()->current_test_info()->name();
-    test::FakePorts ports;
-    host::ScriptedPrompts prompts;
-    std::unique_ptr<sim::SimUnit> unit;
-    std::unique_ptr<sim::SimLink> link;
-    std::unique_ptr<ui::Program> program;
-    int dialogsShown = 0;
 };
 
 sim::UnitOptions Unit(sim::Model model, bool logger) {
@@ -179,7 +126,7 @@ TEST_F(DeviceGui, ConfigureAsDialogShowsTheModelAndAnswersIt) {
     });
     ClickButton("ConnectButton");
 
-    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(windowsShown, 1);
     EXPECT_EQ(Window().findChild<ui::ConnectionDialog*>("TConnectionForm"), nullptr)
         << "destroyed after its one use";
     // Accepted as "R212-P" and, popups off, read at once.
@@ -220,7 +167,7 @@ TEST_F(DeviceGui, NoOtherRunStartsWhileTheDialogAsksAfterARestart) {
         QTest::mouseClick(In<QPushButton>(dialog, "btnCancel"), Qt::LeftButton);
     });
     ClickButton("RestartButton");
-    EXPECT_EQ(dialogsShown, 2);
+    EXPECT_EQ(windowsShown, 2);
     EXPECT_EQ(unit->Counters().restarts, 1u);
     EXPECT_FALSE(enabledWhileAsking);
     EXPECT_TRUE(Window().centralWidget()->isEnabled()) << "enabled again afterwards";
@@ -252,10 +199,10 @@ TEST_F(DeviceGui, ConfigureAsDialogLeftWithoutAUnit) {
     ASSERT_FALSE(HasFatalFailure());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        dialogsShown = 0;
+        windowsShown = 0;
         WhenDialogShows(c.act);
         ClickButton("ConnectButton");
-        EXPECT_EQ(dialogsShown, 1);
+        EXPECT_EQ(windowsShown, 1);
         EXPECT_EQ(program->device.SerialNumber, -1);
         EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1), " Status: no device connected");
         EXPECT_EQ(Find<QPushButton>("ConnectButton")->text(), "Connect device");

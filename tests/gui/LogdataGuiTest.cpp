@@ -7,6 +7,7 @@
 #include "modbus/PortSetup.h"
 #include "sim/SimLink.h"
 #include "sim/SimUnit.h"
+#include "tests/gui/SimProgram.h"
 #include "tests/model/ModelSupport.h"
 #include "ui/ConfigForm.h"
 #include "ui/LogdataDialog.h"
@@ -40,44 +41,17 @@ template <typename T> T* In(QWidget& window, const char* name) {
     return window.findChild<T*>(QString::fromUtf8(name));
 }
 
-class LogdataGui : public testing::Test {
+class LogdataGui : public test::SimProgramTest {
 protected:
-    void TearDown() override {
-        program.reset();
-        if (link)
-            link->Stop();
-        std::filesystem::remove_all(dir);
-    }
-
     void Start() {
         sim::UnitOptions options;
         options.model = sim::Model::Q4200;
         options.logger = true;
         options.serial = 4321;
         options.logRecords = {5, 2, 0};
-        unit = std::make_unique<sim::SimUnit>(options);
-        sim::LinkOptions linkOptions;
-        linkOptions.paced = false;
-        linkOptions.turnaround = {};
-        link = std::make_unique<sim::SimLink>(*unit, linkOptions);
-        std::string error;
-        ASSERT_TRUE(link->Start(error)) << error;
-        ports.Plug(3, link->SlavePath(), "simulated unit");
-
-        std::filesystem::create_directories(dir);
-        const std::string settings = dir + "/vantrel.ini";
-        std::ofstream(settings) << "[Popups]\r\nShow=1\r\n[Modbus]\r\nPort=COM3\r\n"
-                                   "Protocol=RTU\r\nSpeed=9600\r\nRetries=2\r\nTimeOut=200\r\n";
-        ui::ProgramOptions programOptions;
-        programOptions.settingsPath = settings;
-        programOptions.ports = &ports;
-        programOptions.splashMs = 20;
-        programOptions.prompts = &prompts;
-        programOptions.defaultsFolder = dir;
-        program = std::make_unique<ui::Program>(programOptions);
-        program->Window().show();
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(program->Bus().ModThread()->IsPortOpen());
+        StartProgram(options, true);
+        if (HasFatalFailure())
+            return;
 
         // Connected, without reading the configuration.
         prompts.answers = {PromptAnswer::No};
@@ -91,32 +65,13 @@ protected:
         return program->Window().findChild<QPushButton*>(QString::fromUtf8(name));
     }
 
-    // Runs act on the log window as soon as it shows (while "Read log data" waits for it).
+    // Runs act on the log window as soon as it shows its lists (while "Read log data" waits
+    // for it).
     void WhenWindowShows(std::function<void(ui::LogdataDialog&)> act) {
-        auto* poll = new QTimer(&program->Window());
-        poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, poll, [this, poll, act] {
-            auto* window = program->Window().findChild<ui::LogdataDialog*>("TLogdataForm");
-            if (!window || !window->isVisible() ||
-                In<QComboBox>(*window, "cbLogLists")->count() == 0)
-                return;
-            poll->stop();
-            poll->deleteLater();
-            ++windowsShown;
-            act(*window);
+        WhenShown<ui::LogdataDialog>("TLogdataForm", std::move(act), [](ui::LogdataDialog& w) {
+            return In<QComboBox>(w, "cbLogLists")->count() > 0;
         });
-        poll->start();
     }
-
-    const std::string dir = testing::TempDir() + "/vantrel-logdata-gui-" +
-                            std::to_string(::getpid()) + "-" +
-                            testing::UnitTest::GetInstance()->current_test_info()->name();
-    test::FakePorts ports;
-    host::ScriptedPrompts prompts;
-    std::unique_ptr<sim::SimUnit> unit;
-    std::unique_ptr<sim::SimLink> link;
-    std::unique_ptr<ui::Program> program;
-    int windowsShown = 0;
 };
 
 TEST_F(LogdataGui, ReadsAListIntoTheWindowAndCloses) {
