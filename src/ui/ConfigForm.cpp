@@ -800,9 +800,14 @@ void TConfigForm::ShowPages() {
     const auto& pages = form_.Pages();
     for (int i = 0; i < static_cast<int>(pages.size()); ++i) {
         const editor::Page& page = pages[static_cast<size_t>(i)];
-        pages_->setTabVisible(i, page.visible);
-        pages_->tabBar()->setTabTextColor(
-            i, page.highlighted ? kTabHighlight : palette().color(QPalette::WindowText));
+        // Either call lays out and redraws the whole tab bar, also when nothing changes;
+        // a run tells the pages many times over.
+        if (pages_->isTabVisible(i) != page.visible)
+            pages_->setTabVisible(i, page.visible);
+        const QColor colour =
+            page.highlighted ? kTabHighlight : palette().color(QPalette::WindowText);
+        if (pages_->tabBar()->tabTextColor(i) != colour)
+            pages_->tabBar()->setTabTextColor(i, colour);
     }
     if (pages_->currentIndex() != form_.ActivePage())
         pages_->setCurrentIndex(form_.ActivePage());
