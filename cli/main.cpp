@@ -6,9 +6,11 @@
 #include "cli/LogVerbs.h"
 #include "cli/Session.h"
 #include "cli/ValueText.h"
+#include "device/ConnectionForm.h"
 #include "modbus/ModThread.h"
 #include "modbus/PortList.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -163,6 +165,15 @@ int main(int argc, char** argv) {
     if (!cli::ParseCommandLine(args, options, error)) {
         std::cerr << "vantrel-cli: " << error << "\n";
         PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    const auto& choices = device::ConnectionChoices();
+    if (!options.configureAs.empty() &&
+        std::find(choices.begin(), choices.end(), options.configureAs) == choices.end()) {
+        std::cerr << "vantrel-cli: --configure-as takes one of:";
+        for (const std::string& model : choices)
+            std::cerr << " " << model;
+        std::cerr << "\n";
         return kExitUsage;
     }
     const Verb* verb = nullptr;

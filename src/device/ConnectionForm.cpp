@@ -4,6 +4,12 @@
 
 namespace vantrel::device {
 
+const std::vector<std::string>& ConnectionChoices() {
+    static const std::vector<std::string> models = {"R210-A", "R210-P", "R210-P-HX",
+                                                    "R212-A", "R212-P", "R212-P-HX"};
+    return models;
+}
+
 TConnectionForm::TConnectionForm(editor::Form& owner, Device& device, host::Prompts& prompts,
                                  std::string message)
     : lblMessage(std::move(message)), owner_(owner), device_(device), prompts_(prompts) {}

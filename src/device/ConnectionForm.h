@@ -13,6 +13,9 @@
 
 namespace vantrel::device {
 
+// The models a unit the tool does not accept can be configured as.
+const std::vector<std::string>& ConnectionChoices();
+
 class TConnectionForm {
 public:
     TConnectionForm(editor::Form& owner, Device& device, host::Prompts& prompts,
@@ -22,8 +25,7 @@ public:
     std::string lblMessage;
     std::string selectLabel = "Configure as:";
     std::string cbUnitSelectText = "<< select device type >>";
-    std::vector<std::string> cbUnitSelectItems = {"R210-A", "R210-P",  "R210-P-HX",
-                                                  "R212-A", "R212-P", "R212-P-HX"};
+    std::vector<std::string> cbUnitSelectItems = ConnectionChoices();
     int cbUnitSelectIndex = -1;
     bool cbUnitSelectVisible = true;
     std::string btnConnectUnitAsCaption = "Connect";

@@ -106,6 +106,7 @@ Last Result: Response Timed Out" "$out"
 unit identify extra 2>/dev/null; check "identify usage" 2 $?
 unit write-config 2>/dev/null; check "write-config usage" 2 $?
 unit read-config -o 2>/dev/null; check "read-config usage" 2 $?
+unit --configure-as R999-X identify 2>/dev/null; check "configure-as usage" 2 $?
 
 [ $failures -eq 0 ] && echo "all CLI checks passed"
 exit $failures
