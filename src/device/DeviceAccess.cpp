@@ -590,31 +590,44 @@ void TDeviceAccess::DownloadButtonClick() {
     if (ReadPages(logFileName))
         success = EndWithOperatorValues();
 
+    ReportRunEnd(success, {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
+                           "Some values were not read correctly. Please check the ReadLog.",
+                           "Read Device"});
+    SelectPage("ConfigurationSheet");
+    if (success && form_["DownloadButton"].enabled)
+        form_.SetFocus("DownloadButton");
+    CloseRun(-1);
+    finish();
+}
+
+// The status and messages that end a bulk run; after a failure the editing rules catch up
+// with the values the run left.
+void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts) {
     if (success) {
-        form_.SetStatus(1, kReadOkStatus);
+        form_.SetStatus(1, texts.okStatus);
         if (form_.ShowPopups)
-            prompts_.Inform(form_.TransferErrorLogged
-                                ? "Some values were not read correctly. Please check the ReadLog."
-                                : "Read out all values correctly.",
-                            "Read Device", PromptIcon::Information);
-        SelectPage("ConfigurationSheet");
-        if (form_["DownloadButton"].enabled)
-            form_.SetFocus("DownloadButton");
-    } else {
-        form_.SetStatus(1, kReadFailedStatus);
-        prompts_.Inform("Error during communication. Please retry the operation.", "Read Device",
-                        PromptIcon::Error);
-        form_.Updating = false;
-        rules_.UpdateValues();
-        SelectPage("ConfigurationSheet");
+            prompts_.Inform(form_.TransferErrorLogged ? texts.someFailed : texts.allDone,
+                            texts.caption, PromptIcon::Information);
+        return;
     }
-    for (editor::Page& page : form_.Pages())
-        page.highlighted = false;
+    form_.SetStatus(1, texts.failedStatus);
+    prompts_.Inform("Error during communication. Please retry the operation.", texts.caption,
+                    PromptIcon::Error);
+    form_.Updating = false;
+    rules_.UpdateValues();
+}
+
+// The window after a bulk run: no tab highlighted, the page (when one is given) active with
+// the page-change handling, the linearisation table at its top, enabled again.
+void TDeviceAccess::CloseRun(int page) {
+    for (editor::Page& p : form_.Pages())
+        p.highlighted = false;
+    if (page >= 0)
+        form_.SelectPage(page);
     form_.PageControl1Change();
     if (form_.ensureVisible)
         form_.ensureVisible(editor::FrequencyRows()[0].inputEdit);
     SetWindowEnabled(true);
-    finish();
 }
 
 } // namespace vantrel::device

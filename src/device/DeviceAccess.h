@@ -133,6 +133,15 @@ private:
     void SelectPage(const std::string& page);
     void Advance();
     bool EndWithOperatorValues();
+    struct RunEnd {
+        const char* okStatus;
+        const char* failedStatus;
+        const char* allDone;    // success, nothing logged
+        const char* someFailed; // success with failures logged
+        const char* caption;
+    };
+    void ReportRunEnd(bool success, const RunEnd& texts);
+    void CloseRun(int page);
     struct WriteStep;
     struct WritePage;
     std::vector<WritePage> PlanWrite() const;

@@ -68,6 +68,13 @@ struct TDeviceAccess::WriteStep {
     uint8_t bytes = 0;
     int entry = 0;           // Entry: 0 ... 14
     bool highlight = false;  // caption highlighted and focus moved while it is sent
+
+    // Entry: of the frequency table, or of the percentage table.
+    bool Frequencies() const { return std::string(row->page) == "LinearisationSheet"; }
+    const editor::LinearisationRow& Line() const {
+        const auto& rows = Frequencies() ? editor::FrequencyRows() : editor::PercentageRows();
+        return rows[static_cast<size_t>(entry)];
+    }
 };
 
 struct TDeviceAccess::WritePage {
@@ -236,9 +243,8 @@ bool TDeviceAccess::StepValue(const WriteStep& step, int64_t& value, std::string
         return true;
     }
     if (step.kind == Kind::Entry) {
-        const bool frequencies = std::string(step.row->page) == "LinearisationSheet";
-        const auto& line = (frequencies ? editor::FrequencyRows()
-                                        : editor::PercentageRows())[static_cast<size_t>(step.entry)];
+        const bool frequencies = step.Frequencies();
+        const editor::LinearisationRow& line = step.Line();
         const auto input = ControlValue(form_, line.inputEdit, ValueForm::Number);
         if (!input || !FitsBytes(*input, 3)) {
             problem = "The " + std::string(frequencies ? "frequency" : "percentage") +
@@ -333,9 +339,7 @@ bool TDeviceAccess::SendStep(const WriteStep& step, const std::string& logFileNa
     }
 
     if (step.kind == Kind::Entry) {
-        const bool frequencies = std::string(step.row->page) == "LinearisationSheet";
-        const auto& line = (frequencies ? editor::FrequencyRows()
-                                        : editor::PercentageRows())[static_cast<size_t>(step.entry)];
+        const editor::LinearisationRow& line = step.Line();
         if (form_.ensureVisible)
             form_.ensureVisible(line.inputEdit);
         result = WriteLinearisationEntry(step.entry, static_cast<uint64_t>(value));
@@ -426,7 +430,6 @@ void TDeviceAccess::WriteDevice() {
             if (form_.pagesChanged)
                 form_.pagesChanged();
         }
-        const bool entriesPage = !page.steps.empty() && page.steps.back().kind == WriteStep::Kind::Entry;
         std::string entriesBox;
         for (const WriteStep& step : page.steps) {
             if (step.kind == WriteStep::Kind::Entry && entriesBox.empty()) {
@@ -441,7 +444,7 @@ void TDeviceAccess::WriteDevice() {
             if (!go)
                 break;
         }
-        if (entriesPage && form_.Has(entriesBox))
+        if (!entriesBox.empty() && form_.Has(entriesBox))
             form_.SetHighlighted(entriesBox, false);
         if (!go)
             break;
@@ -450,27 +453,10 @@ void TDeviceAccess::WriteDevice() {
     if (go)
         success = EndWithOperatorValues();
 
-    if (success) {
-        form_.SetStatus(1, kWriteOkStatus);
-        if (form_.ShowPopups)
-            prompts_.Inform(form_.TransferErrorLogged
-                                ? "Some values were not written correctly. Please check the WriteLog."
-                                : "Written all values correctly.",
-                            "Write Device", PromptIcon::Information);
-    } else {
-        form_.SetStatus(1, kWriteFailedStatus);
-        prompts_.Inform("Error during communication. Please retry the operation.", "Write Device",
-                        PromptIcon::Error);
-        form_.Updating = false;
-        rules_.UpdateValues();
-    }
-    for (editor::Page& page : form_.Pages())
-        page.highlighted = false;
-    form_.SelectPage(startPage);
-    form_.PageControl1Change();
-    if (form_.ensureVisible)
-        form_.ensureVisible(editor::FrequencyRows()[0].inputEdit);
-    SetWindowEnabled(true);
+    ReportRunEnd(success, {kWriteOkStatus, kWriteFailedStatus, "Written all values correctly.",
+                           "Some values were not written correctly. Please check the WriteLog.",
+                           "Write Device"});
+    CloseRun(startPage);
     finish();
 }
 
