@@ -189,6 +189,39 @@ std::vector<Fault> SimLink::TakeFaults(int startRegister) {
     return taken;
 }
 
+void SimLink::SetRandomFaults(const RandomFaults& faults) {
+    std::lock_guard lock(mutex_);
+    random_ = faults;
+    randomDraws_.seed(faults.seed);
+    noise_.seed(faults.seed ^ 0x6E6F6973u);
+}
+
+void SimLink::DrawRandomFault(int startRegister, std::vector<Fault>& faults) {
+    std::lock_guard lock(mutex_);
+    if (!(random_.rate > 0) || random_.kinds.empty())
+        return;
+    if (random_.reg >= 0 && random_.reg != startRegister)
+        return;
+    // Raw generator output rather than a distribution: the same hits with any library.
+    const uint64_t draw = randomDraws_();
+    const bool hit = random_.rate >= 1 || static_cast<double>(draw) < random_.rate * 4294967296.0;
+    if (!hit)
+        return;
+    const Fault fault = random_.kinds[randomDraws_() % random_.kinds.size()];
+    if (!faults.empty())
+        return; // a targeted fault takes this request
+    faults.push_back(fault);
+    ++stats_.faultsApplied;
+}
+
+std::vector<uint8_t> SimLink::Noise(int count) {
+    std::lock_guard lock(mutex_);
+    std::vector<uint8_t> bytes(static_cast<size_t>(std::max(count, 0)));
+    for (uint8_t& byte : bytes)
+        byte = static_cast<uint8_t>(noise_() >> 24);
+    return bytes;
+}
+
 // Hands a command to the link thread and waits until it has carried it out (false when it
 // did not answer in time). Called with the lock held; returns with it held.
 bool SimLink::RunCommand(std::unique_lock<std::mutex>& lock, Command command) {
@@ -569,6 +602,21 @@ bool SimLink::LineMatches(const CommSettings& comm) const {
     return static_cast<int>(tool.baud) == comm.Baud() && tool.stopBits == comm.stopBits;
 }
 
+// The time a request of this many characters takes at the speed and stop bits the tool has
+// put on the port; the character format it cannot show on a pty is the unit's.
+int64_t SimLink::RequestLineNs(size_t characters, const CommSettings& comm) const {
+    CommSettings line = comm;
+    PtyLineState tool;
+    int baud = comm.Baud();
+    if (slave_ >= 0 && ReadPtyLineState(slave_, tool) && tool.baud > 0) {
+        baud = static_cast<int>(tool.baud);
+        line.stopBits = tool.stopBits;
+    }
+    if (baud <= 0)
+        baud = 9600;
+    return static_cast<int64_t>(characters) * line.BitsPerCharacter() * 1000000000 / baud;
+}
+
 void SimLink::ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firstNs) {
     Trace("rx", frame, framing);
     LinkOptions options;
@@ -591,32 +639,43 @@ void SimLink::ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firs
     }
     message.resize(length - (framing == modbus::kFramingRtu ? 2 : 1));
 
-    int64_t completeNs = NowNs();
-    if (options.paced) {
-        completeNs = std::max(completeNs, firstNs + static_cast<int64_t>(frame.size()) * charNs);
-        if (!WaitUntil(completeNs))
-            return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        ++stats_.frames;
-        stats_.lastRequestCompleteNs = completeNs;
-    }
-    if (options.lineCheck && !LineMatches(comm)) {
-        std::lock_guard lock(mutex_);
-        ++stats_.lineMismatches;
-        return;
-    }
+    // Heard once its last character has been on the line, paced or not.
+    const int64_t lineNs = RequestLineNs(frame.size(), comm);
+    const int64_t completeNs = std::max(NowNs(), firstNs + lineNs);
 
+    const bool mismatch = options.lineCheck && !LineMatches(comm);
     std::vector<Fault> faults;
-    if (unit_.Addressed(message.data(), message.size()))
-        faults = TakeFaults(message.size() >= 4 ? message[2] << 8 | message[3] : -1);
+    if (!mismatch && unit_.Addressed(message.data(), message.size())) {
+        const int startRegister = message.size() >= 4 ? message[2] << 8 | message[3] : -1;
+        faults = TakeFaults(startRegister);
+        DrawRandomFault(startRegister, faults);
+    }
     auto find = [&](FaultKind kind) -> const Fault* {
         for (const Fault& fault : faults)
             if (fault.kind == kind)
                 return &fault;
         return nullptr;
     };
+
+    if (find(FaultKind::Echo)) {
+        // The converter hears the request as it goes out: each byte comes back as its
+        // character has passed, at the speed the request goes at.
+        Trace("echo", frame, framing);
+        if (SendBytes(frame, firstNs, options.paced ? lineNs / int64_t(frame.size()) : 0) < 0)
+            return;
+    }
+    if (!WaitUntil(completeNs))
+        return;
+    {
+        std::lock_guard lock(mutex_);
+        ++stats_.frames;
+        stats_.lastRequestCompleteNs = completeNs;
+    }
+    if (mismatch) {
+        std::lock_guard lock(mutex_);
+        ++stats_.lineMismatches;
+        return;
+    }
 
     if (const Fault* fault = find(FaultKind::Disconnect)) {
         Trace("disconnect", {}, framing);
@@ -670,36 +729,61 @@ void SimLink::ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firs
         out.resize(out.size() - cut);
     }
 
+    // Noise and the answer go out as one stream of characters.
+    std::vector<uint8_t> stream;
+    if (const Fault* fault = find(FaultKind::GarbageBefore))
+        stream = Noise(fault->garbageBytes > 0 ? fault->garbageBytes : 1);
+    stream.insert(stream.end(), out.begin(), out.end());
+    if (const Fault* fault = find(FaultKind::GarbageAfter)) {
+        const std::vector<uint8_t> noise = Noise(fault->garbageBytes > 0 ? fault->garbageBytes : 1);
+        stream.insert(stream.end(), noise.begin(), noise.end());
+    }
+
     int64_t startNs = options.paced ? completeNs + options.turnaround.count() * 1000 : NowNs();
     if (const Fault* fault = find(FaultKind::Delay))
         startNs += static_cast<int64_t>(fault->delayMs) * kMs;
-    SendAnswer(out, startNs, options.paced ? charNs : 0);
+    const int64_t paceNs = options.paced ? charNs : 0;
+    int64_t firstWrittenNs = 0;
+    int64_t endNs = SendBytes(stream, startNs, paceNs, &firstWrittenNs);
+    if (const Fault* fault = find(FaultKind::Duplicate); fault && endNs >= 0) {
+        Trace("tx", stream, framing);
+        stream = out;
+        const int64_t gapNs = (fault->gapMs > 0 ? fault->gapMs : 5) * kMs;
+        endNs = SendBytes(out, (paceNs ? endNs : NowNs()) + gapNs, paceNs);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ++stats_.answered;
+        stats_.lastAnswerStartNs = firstWrittenNs;
+        stats_.lastAnswerEndNs = NowNs();
+        stats_.lastAnswer = out;
+    }
     unit_.AnswerSent();
-    Trace("tx", out, framing);
+    Trace("tx", stream, framing);
 }
 
-void SimLink::SendAnswer(const std::vector<uint8_t>& frame, int64_t startNs, int64_t charNs) {
+int64_t SimLink::SendBytes(const std::vector<uint8_t>& bytes, int64_t startNs, int64_t charNs,
+                           int64_t* firstWrittenNs) {
     if (!WaitUntil(startNs) || master_ < 0)
-        return;
-    int64_t firstNs = 0;
+        return -1;
     // Character i has fully arrived at startNs + (i + 1) * charNs; whatever is due goes out
-    // together, so a late start never stretches the answer with gaps of its own.
+    // together, so a late start never stretches the stream with gaps of its own.
     size_t sent = 0;
-    while (sent < frame.size() && !stop_) {
-        size_t due = frame.size();
+    while (sent < bytes.size() && !stop_) {
+        size_t due = bytes.size();
         if (charNs > 0) {
             const int64_t now = NowNs();
             const int64_t elapsed = now - startNs;
-            due = std::min<size_t>(frame.size(), elapsed < 0 ? 0 : elapsed / charNs);
+            due = std::min<size_t>(bytes.size(), elapsed < 0 ? 0 : elapsed / charNs);
             if (due <= sent) {
                 const timespec ts = ToTimespec(startNs + static_cast<int64_t>(sent + 1) * charNs);
                 clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
                 continue;
             }
         }
-        const ssize_t n = write(master_, frame.data() + sent, due - sent);
-        if (n > 0 && sent == 0)
-            firstNs = NowNs();
+        const ssize_t n = write(master_, bytes.data() + sent, due - sent);
+        if (n > 0 && sent == 0 && firstWrittenNs)
+            *firstWrittenNs = NowNs();
         if (n > 0) {
             sent += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {
@@ -711,11 +795,10 @@ void SimLink::SendAnswer(const std::vector<uint8_t>& frame, int64_t startNs, int
             break;
         }
     }
-    std::lock_guard lock(mutex_);
-    ++stats_.answered;
-    stats_.lastAnswerStartNs = firstNs;
-    stats_.lastAnswerEndNs = NowNs();
-    stats_.lastAnswer = frame;
+    if (stop_)
+        return -1;
+    return charNs > 0 ? std::max(NowNs(), startNs + static_cast<int64_t>(bytes.size()) * charNs)
+                      : NowNs();
 }
 
 void SimLink::Trace(const char* direction, const std::vector<uint8_t>& frame, int framing) {

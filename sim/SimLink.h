@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,9 +22,14 @@
 namespace vantrel::sim {
 
 struct LinkOptions {
-    // Paced: a request counts as received when its characters would have been on the line,
-    // the answer starts a turnaround later and goes out one character at a time at the
-    // unit's speed. Unpaced: answers at once, in one write.
+    // Either way a request occupies the line for the time its characters take at the speed
+    // the tool set on the port (the unit cannot answer what it has not wholly heard): it counts
+    // as received that long after its first byte arrived, and nothing of the answer starts
+    // before then. A master may therefore discard whatever begins before its request can
+    // have left the line.
+    // Paced: the answer starts a turnaround after that and goes out one character at a time at
+    // the unit's speed. Unpaced: it goes out in one write as soon as the request is received,
+    // without the turnaround.
     bool paced = true;
     std::chrono::microseconds turnaround{5000};
     // The unit stays silent while the speed or stop bits the tool put on the port differ
@@ -36,15 +42,22 @@ struct LinkOptions {
 };
 
 enum class FaultKind {
-    Silence,      // the request is not heard: not carried out, no answer
-    DropAnswer,   // carried out, but the answer is lost
-    BadChecksum,  // the answer's CRC / LRC is wrong
-    WrongAddress, // the answer carries another slave address (valid checksum)
-    DropLastByte, // the answer's last message byte is left out, checksum valid
-    Truncate,     // the finished frame is cut short (no valid checksum at its end)
-    Exception,    // an exception response with exceptionCode instead (not carried out)
-    Delay,        // delayMs more before the answer starts
-    Disconnect,   // the pty goes away: the tool's port fails with EIO
+    Silence,       // the request is not heard (request loss): not carried out, no answer
+    DropAnswer,    // carried out, but the answer is lost
+    BadChecksum,   // the answer's CRC / LRC is wrong
+    WrongAddress,  // the answer carries another slave address (valid checksum)
+    DropLastByte,  // the answer's last message byte is left out, checksum valid
+    Truncate,      // the finished frame is cut short (no valid checksum at its end)
+    Exception,     // an exception response with exceptionCode instead (not carried out)
+    Delay,         // delayMs more before the answer starts; beyond the master's time-out it
+                   // is a late answer, there for whatever the master sends next
+    Disconnect,    // the pty goes away: the tool's port fails with EIO
+    Duplicate,     // the answer goes out, then after gapMs of silence once more, whole
+    GarbageBefore, // garbageBytes noise bytes right before the answer, no gap between
+    GarbageAfter,  // garbageBytes noise bytes right after the answer, no gap between
+    Echo,          // a two-wire converter's echo: the request's bytes come back while it is
+                   // on the line (paced: each as its character is received; unpaced: at
+                   // once), then the answer as usual
 };
 
 constexpr int kAlways = -1;
@@ -57,6 +70,21 @@ struct Fault {
                            // until Reconnect)
     int truncateBytes = 0; // Truncate: bytes cut from the end; 0 cuts half the frame
     int reg = -1;          // only requests starting at this register count; -1: any
+    int gapMs = 0;         // Duplicate: silence between the two copies; 0: 5 ms
+    int garbageBytes = 0;  // GarbageBefore / GarbageAfter: how many; 0: one
+};
+
+// Faults at a rate: each request the unit would answer (and, with reg >= 0, that starts at
+// reg) is hit with probability rate by one of kinds, drawn uniformly; the kinds' own
+// parameters apply, their count and reg are not used. The draws come from a generator seeded
+// with seed, one per such request whether a targeted fault takes it or not, so the same seed
+// and the same requests hit the same requests. Noise bytes come from a generator seeded from
+// seed too.
+struct RandomFaults {
+    double rate = 0;
+    uint32_t seed = 1;
+    std::vector<Fault> kinds;
+    int reg = -1;
 };
 
 struct LinkStats {
@@ -64,16 +92,17 @@ struct LinkStats {
     uint64_t badFrames = 0;      // bad checksum / hex, runts
     uint64_t lineMismatches = 0; // frames ignored because the tool's line settings differ
     uint64_t answered = 0;       // answers written
-    uint64_t faultsApplied = 0;
+    uint64_t faultsApplied = 0;  // targeted and random ones
     uint64_t disconnects = 0;
     // CLOCK_MONOTONIC nanoseconds of the last request answered or not: its first byte read,
-    // when the unit took it as complete, the answer's first and last byte written.
+    // when the unit took it as complete, the answer's first and last byte written (noise and a
+    // second copy included, an echo not).
     int64_t lastRequestStartNs = 0;
     int64_t lastRequestCompleteNs = 0;
     int64_t lastAnswerStartNs = 0;
     int64_t lastAnswerEndNs = 0;
     std::vector<uint8_t> lastRequest; // frame as it came, framing included
-    std::vector<uint8_t> lastAnswer;  // frame as it went out
+    std::vector<uint8_t> lastAnswer;  // frame as it went out (one copy, without noise)
 };
 
 class SimLink {
@@ -104,6 +133,10 @@ public:
     void ClearFaults();
     std::vector<Fault> Faults() const;
 
+    // Replaces the random faults (rate 0 or no kinds: none) and restarts their generators.
+    // A targeted fault that applies to a request takes precedence over a random one.
+    void SetRandomFaults(const RandomFaults& faults);
+
     // Pulls the port away now / brings it back (a new pty, the symlink follows).
     // reconnectAfter > 0 brings it back by itself.
     bool Disconnect(std::chrono::milliseconds reconnectAfter = std::chrono::milliseconds(0));
@@ -133,8 +166,15 @@ private:
     void Serve(Assembler& in, int64_t nowNs);
     void ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firstNs);
     bool LineMatches(const CommSettings& comm) const;
-    void SendAnswer(const std::vector<uint8_t>& frame, int64_t startNs, int64_t charNs);
+    // Writes bytes as characters on the line from startNs; returns when the last one is due
+    // to have arrived (0 when stopped or the pty went away).
+    int64_t SendBytes(const std::vector<uint8_t>& bytes, int64_t startNs, int64_t charNs,
+                      int64_t* firstWrittenNs = nullptr);
     std::vector<Fault> TakeFaults(int startRegister);
+    // Adds a random fault to faults when one hits and none was targeted.
+    void DrawRandomFault(int startRegister, std::vector<Fault>& faults);
+    std::vector<uint8_t> Noise(int count);
+    int64_t RequestLineNs(size_t characters, const CommSettings& comm) const;
     void DoCommand();
     bool RunCommand(std::unique_lock<std::mutex>& lock, Command command);
     void Wake();
@@ -146,6 +186,9 @@ private:
                                // touches while it runs
     LinkOptions options_;
     std::vector<Fault> faults_;
+    RandomFaults random_;
+    std::mt19937 randomDraws_{1};
+    std::mt19937 noise_{0x6E6F6973};
     LinkStats stats_;
     std::string slavePath_;
     std::function<void(const std::string&)> trace_;

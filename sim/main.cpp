@@ -4,15 +4,18 @@
 #include "sim/SimLink.h"
 #include "sim/SimUnit.h"
 
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <optional>
 #include <pthread.h>
 #include <string>
 #include <string_view>
+#include <vector>
 
 using namespace vantrel::sim;
 
@@ -42,13 +45,66 @@ const char kUsage[] =
     "  --log-records N    records in the runtime list (default 24)\n"
     "  --flow N           steady flow rate in register units (default: moving about 123456)\n"
     "  --verbose          frames in and out on stderr\n"
-    "  --help\n";
+    "  --help\n"
+    "\n"
+    "Faults (on requests the unit would answer):\n"
+    "  --fault KIND       silence drop-answer bad-checksum wrong-address drop-last-byte\n"
+    "                     truncate exception delay duplicate garbage-before garbage-after\n"
+    "                     echo; may be given more than once. Without --fault-rate each\n"
+    "                     of them hits every request; with it, a request is hit with\n"
+    "                     probability R by one of them, drawn at random\n"
+    "  --fault-rate R     probability 0..1 that a request is hit\n"
+    "  --fault-seed N     seed of the fault rate and of noise bytes (default 1)\n"
+    "  --fault-register N only requests starting at register N are hit\n"
+    "  --fault-delay MS   delay: how much later the answer starts (default 1000)\n"
+    "  --fault-gap MS     duplicate: silence before the second copy (default 5)\n"
+    "  --garbage-bytes N  garbage-before / garbage-after: noise bytes (default 1)\n";
 
 int Usage(const std::string& problem) {
     if (!problem.empty())
         std::cerr << "vantrel-sim: " << problem << "\n";
     std::cerr << kUsage;
     return 2;
+}
+
+struct FaultName {
+    const char* name;
+    FaultKind kind;
+};
+const FaultName kFaultNames[] = {
+    {"silence", FaultKind::Silence},
+    {"drop-answer", FaultKind::DropAnswer},
+    {"bad-checksum", FaultKind::BadChecksum},
+    {"wrong-address", FaultKind::WrongAddress},
+    {"drop-last-byte", FaultKind::DropLastByte},
+    {"truncate", FaultKind::Truncate},
+    {"exception", FaultKind::Exception},
+    {"delay", FaultKind::Delay},
+    {"duplicate", FaultKind::Duplicate},
+    {"garbage-before", FaultKind::GarbageBefore},
+    {"garbage-after", FaultKind::GarbageAfter},
+    {"echo", FaultKind::Echo},
+};
+
+bool ParseFaultKind(std::string_view text, FaultKind& out) {
+    for (const FaultName& f : kFaultNames)
+        if (text == f.name) {
+            out = f.kind;
+            return true;
+        }
+    return false;
+}
+
+bool ParseRate(std::string_view text, double& out) {
+    const std::string copy(text);
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || errno != 0 || end != copy.c_str() + copy.size() || !(value >= 0) ||
+        value > 1)
+        return false;
+    out = value;
+    return true;
 }
 
 bool ParseNumber(std::string_view text, long long min, long long max, long long& out) {
@@ -71,6 +127,11 @@ int main(int argc, char** argv) {
     int runtimeRecords = -1;
     long long steadyFlow = -1;
     long long n = 0;
+    std::vector<FaultKind> faultKinds;
+    std::optional<double> faultRate;
+    uint32_t faultSeed = 1;
+    int faultRegister = -1;
+    int faultDelayMs = 1000, faultGapMs = 5, garbageBytes = 1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -148,6 +209,36 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 0, 4294967295LL, n))
                 return Usage("flow must be 0..4294967295");
             steadyFlow = n;
+        } else if (arg == "--fault") {
+            FaultKind kind;
+            if (!value(v) || !ParseFaultKind(v, kind))
+                return Usage("unknown fault kind " + std::string(v) + " (see the list below)");
+            faultKinds.push_back(kind);
+        } else if (arg == "--fault-rate") {
+            double rate = 0;
+            if (!value(v) || !ParseRate(v, rate))
+                return Usage("fault rate must be a number from 0 to 1");
+            faultRate = rate;
+        } else if (arg == "--fault-seed") {
+            if (!value(v) || !ParseNumber(v, 0, 0xFFFFFFFFll, n))
+                return Usage("fault seed must be 0..4294967295");
+            faultSeed = static_cast<uint32_t>(n);
+        } else if (arg == "--fault-register") {
+            if (!value(v) || !ParseNumber(v, 0, 65535, n))
+                return Usage("fault register must be 0..65535");
+            faultRegister = static_cast<int>(n);
+        } else if (arg == "--fault-delay") {
+            if (!value(v) || !ParseNumber(v, 1, 600000, n))
+                return Usage("fault delay must be 1..600000 ms");
+            faultDelayMs = static_cast<int>(n);
+        } else if (arg == "--fault-gap") {
+            if (!value(v) || !ParseNumber(v, 1, 60000, n))
+                return Usage("fault gap must be 1..60000 ms");
+            faultGapMs = static_cast<int>(n);
+        } else if (arg == "--garbage-bytes") {
+            if (!value(v) || !ParseNumber(v, 1, 1000, n))
+                return Usage("garbage bytes must be 1..1000");
+            garbageBytes = static_cast<int>(n);
         } else if (arg == "--verbose") {
             verbose = true;
         } else {
@@ -158,6 +249,8 @@ int main(int argc, char** argv) {
         return Usage("--model and --serial are required");
     if (logger == false && ModelForcesLogger(unit.model))
         return Usage("this model always has a logger");
+    if (faultKinds.empty() && (faultRate || faultRegister >= 0))
+        return Usage("--fault-rate and --fault-register need a --fault KIND");
     unit.logger = logger;
     if (runtimeRecords >= 0)
         unit.logRecords[0] = runtimeRecords;
@@ -176,6 +269,22 @@ int main(int argc, char** argv) {
     if (steadyFlow >= 0)
         simUnit.SetFlowProfile(static_cast<uint32_t>(steadyFlow), 0, 60);
     SimLink simLink(simUnit, link);
+    std::vector<Fault> faults;
+    for (FaultKind kind : faultKinds) {
+        Fault fault;
+        fault.kind = kind;
+        fault.count = kAlways;
+        fault.reg = faultRegister;
+        fault.delayMs = kind == FaultKind::Delay ? faultDelayMs : 0;
+        fault.gapMs = faultGapMs;
+        fault.garbageBytes = garbageBytes;
+        faults.push_back(fault);
+    }
+    // Seeds the noise bytes also when every request is hit.
+    simLink.SetRandomFaults({faultRate.value_or(0), faultSeed, faults, faultRegister});
+    if (!faultRate)
+        for (const Fault& fault : faults)
+            simLink.InjectFault(fault);
     if (verbose)
         simLink.SetTrace(
             [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
