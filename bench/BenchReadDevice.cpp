@@ -75,6 +75,7 @@ public:
         return n;
     }
     void CancelReceive() override { line_.CancelReceive(); }
+    bool Gone() const override { return line_.Gone(); }
 
     std::atomic<long> frames{0}, sent{0}, received{0};
 

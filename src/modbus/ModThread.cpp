@@ -16,16 +16,36 @@ using std::chrono::milliseconds;
 constexpr int kMinimumGuardMs = 5000;
 constexpr int kGuardMarginMs = 1000;
 
-bool IsBusy(int state) { return state == Sending || state == Receiving; }
+bool IsBusy(int state) {
+    return state == Sending || state == Receiving;
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+long long NowMicros() {
+    return std::chrono::duration_cast<microseconds>(SteadyClock::now().time_since_epoch()).count();
+}
+
+SteadyClock::time_point FromMicros(long long micros) {
+    return SteadyClock::time_point(microseconds(micros));
+}
+
+// A line that never falls quiet (noise, another master) holds a request back at most this
+// long beyond the wait it was due; then it goes out into whatever is there.
+constexpr long long kSettleMarginMicros = 1000000;
 
 } // namespace
 
 const char* StateText(int state) {
     switch (state) {
-    case PortClosed: return "Quenlo: Port not opened";
-    case Sending: return "Quenlo: Sending";
-    case Receiving: return "Quenlo: Receiving";
-    default: return "Quenlo: Idle";
+    case PortClosed:
+        return "Quenlo: Port not opened";
+    case Sending:
+        return "Quenlo: Sending";
+    case Receiving:
+        return "Quenlo: Receiving";
+    default:
+        return "Quenlo: Idle";
     }
 }
 
@@ -62,9 +82,7 @@ bool TModThread::HasWork() const {
     if (run != 2)
         return false;
     const int state = state_;
-    // Where the worker drives RTS it must wait for the write to finish before it can drain;
-    // otherwise it starts listening while the request is being written.
-    return state == PortClosed || state == Receiving || (state == Sending && !writeInProgress_);
+    return state == PortClosed || state == Receiving || state == Sending;
 }
 
 void TModThread::Run() {
@@ -87,15 +105,7 @@ void TModThread::Run() {
         if (state == PortClosed) {
             SetState(Idle);
         } else if (state == Sending) {
-            // Where the worker drives RTS, the request must have left the line before RTS
-            // drops; where the driver or the converter switches, reception starts at once.
-            if (manualRts_) {
-                serial_->Drain();
-                serial_->SetRts(false);
-            }
-            rxCount_ = 0;
-            if (Transition(attempt, Sending, Receiving))
-                ReceiveResponse(attempt);
+            SendAndReceive(attempt);
         } else if (state == Receiving) {
             ReceiveResponse(attempt);
         }
@@ -121,22 +131,166 @@ bool TModThread::IsResponseComplete(const uint8_t* bytes, size_t count) const {
     return false; // a function we did not ask for: its length is unknown, the gap ends it
 }
 
+bool TModThread::Abandoned(unsigned long long attempt) const {
+    const int state = state_;
+    return attemptId_ != attempt || runFlag_ != 2 || (state != Sending && state != Receiving);
+}
+
+void TModThread::NoteDiscarded(const uint8_t* bytes, size_t count) {
+    if (count == 0)
+        return;
+    heardAnything_ = true;
+    std::lock_guard lock(discardMutex_);
+    discarded_.emplace_back(bytes, bytes + count);
+}
+
+// Reads and throws away what the line carries until `until`, and on past it for as long as
+// a frame that began before it goes on. false: the attempt was given up meanwhile.
+bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_point until) {
+    std::array<uint8_t, kMaxResponseLength + 16> junk{};
+    const long long gap = std::max<long long>(settleGapMicros_, InterFrameMicros());
+    const auto giveUp = until + microseconds(settleCapMicros_.load());
+    for (;;) {
+        const auto now = SteadyClock::now();
+        if (now >= until)
+            return true;
+        ReceiveLimits limits;
+        limits.firstByte = std::chrono::duration_cast<microseconds>(until - now);
+        limits.interCharacter = microseconds(gap);
+        limits.total = std::chrono::duration_cast<microseconds>(giveUp - now);
+        ReceiveEnd end = ReceiveEnd::NoData;
+        std::string error;
+        const size_t count = serial_->Receive(
+            junk.data(), junk.size(), limits, nullptr,
+            [this, attempt] { return Abandoned(attempt); }, end, error);
+        if (end == ReceiveEnd::Cancelled)
+            return false;
+        NoteDiscarded(junk.data(), count);
+        if (count > 0)
+            lastActivityMicros_ = NowMicros();
+        if (end == ReceiveEnd::Error)
+            return true; // the write that follows fails and tells why
+        if (SteadyClock::now() >= giveUp)
+            return true;
+        if (count > 0) {
+            // Something was on the line: it must be quiet for the gap again from now on.
+            until = std::max(until, SteadyClock::now() + microseconds(gap));
+        }
+    }
+}
+
+// Before a request goes out the line must have been silent for the inter-frame gap (longer
+// after a failed attempt), and after a time-out for as long as a late answer may still take.
+bool TModThread::Settle(unsigned long long attempt) {
+    const long long gap = std::max<long long>(settleGapMicros_, InterFrameMicros());
+    const long long until = std::max<long long>(quietUntilMicros_, lastActivityMicros_ + gap);
+    if (NowMicros() >= until)
+        return true;
+    return DiscardUntil(attempt, FromMicros(until));
+}
+
+void TModThread::SendAndReceive(unsigned long long attempt) {
+    if (!Settle(attempt))
+        return;
+    Frame frame;
+    {
+        std::lock_guard lock(mutex_);
+        if (attemptId_ != attempt || state_ != Sending)
+            return;
+        frame = txFrame_;
+    }
+    // Whatever is still in the input belongs to no request of ours.
+    serial_->PurgeInput();
+    if (manualRts_)
+        serial_->SetRts(true);
+    const long long writeStart = NowMicros();
+    std::string error;
+    if (!serial_->Write(frame.data(), frame.size(), error)) {
+        if (manualRts_)
+            serial_->SetRts(false);
+        {
+            std::lock_guard lock(mutex_);
+            sendError_ = error;
+        }
+        writeFailed_ = true;
+        Transition(attempt, Sending, SendFailed);
+        return;
+    }
+    // The request cannot have been answered before its last character has left the line.
+    requestEndMicros_ = writeStart + LineTimeMicros(mode_, frame.size());
+    lastActivityMicros_ = requestEndMicros_;
+    if (manualRts_) {
+        // Where the worker drives RTS, the request must have left the line before RTS
+        // drops; what came in meanwhile began before it could be answered.
+        serial_->Drain();
+        serial_->SetRts(false);
+        serial_->PurgeInput();
+    } else {
+        // Bytes that begin while the request is on the line are not its answer, even when
+        // they look like one (a late answer, a duplicate, the converter's echo): they are
+        // read and thrown away, with the frame they begin.
+        if (!DiscardUntil(attempt, FromMicros(requestEndMicros_)))
+            return;
+    }
+    rxCount_ = 0;
+    if (Transition(attempt, Sending, Receiving))
+        ReceiveResponse(attempt);
+}
+
 void TModThread::ReceiveResponse(unsigned long long attempt) {
     ReceiveLimits limits;
-    limits.firstByte = microseconds(firstByteMicros_.load());
+    const long long now = NowMicros();
+    // The no-response time-out counts from the moment the request has left the line.
+    const long long firstByte =
+        std::max<long long>(0, requestEndMicros_ + firstByteMicros_.load() - now);
+    limits.firstByte = microseconds(firstByte);
     limits.interCharacter = microseconds(interCharMicros_.load());
-    limits.total = microseconds(capMicros_.load());
+    limits.total = microseconds(firstByte + capMicros_.load());
     ReceiveEnd end = ReceiveEnd::NoData;
     std::string error;
-    const size_t count = serial_->Receive(
+    const auto abandoned = [this, attempt] { return Abandoned(attempt); };
+    size_t count = serial_->Receive(
         rx_.data(), kMaxResponseLength, limits,
-        [this](const uint8_t* bytes, size_t n) { return IsResponseComplete(bytes, n); },
-        [this, attempt] { return attemptId_ != attempt || state_ != Receiving; }, end, error);
+        [this](const uint8_t* bytes, size_t n) { return IsResponseComplete(bytes, n); }, abandoned,
+        end, error);
     if (end == ReceiveEnd::Cancelled)
         return;
-    if (end == ReceiveEnd::Error)
-        PlatformError("ReadFile - GetLastError", error);
+    if (end == ReceiveEnd::Complete && count < kMaxResponseLength) {
+        // An answer is taken only once the line has stayed quiet after it: bytes that follow
+        // a complete frame at once mean it was not the answer it looked like.
+        ReceiveLimits after;
+        after.firstByte = microseconds(InterFrameMicros());
+        after.interCharacter = limits.interCharacter;
+        after.total = microseconds(InterFrameMicros()) + limits.total;
+        ReceiveEnd trailing = ReceiveEnd::NoData;
+        count += serial_->Receive(rx_.data() + count, kMaxResponseLength - count, after, nullptr,
+                                  abandoned, trailing, error);
+        if (trailing == ReceiveEnd::Cancelled)
+            return;
+        if (trailing == ReceiveEnd::Error)
+            end = ReceiveEnd::Error;
+    }
+    if (framing_ == kFramingAscii && count > 0) {
+        // A colon always starts a frame: what came before the last one is noise.
+        size_t colon = count;
+        while (colon > 0 && rx_[colon - 1] != ':')
+            --colon;
+        if (colon > 1) {
+            NoteDiscarded(rx_.data(), colon - 1);
+            std::copy(rx_.begin() + static_cast<long>(colon - 1),
+                      rx_.begin() + static_cast<long>(count), rx_.begin());
+            count -= colon - 1;
+        }
+    }
+    if (count > 0) {
+        heardAnything_ = true;
+        lastActivityMicros_ = NowMicros();
+    }
     rxCount_ = count;
+    if (end == ReceiveEnd::Error && serial_->Gone()) {
+        Transition(attempt, Receiving, SendFailed);
+        return;
+    }
     Transition(attempt, Receiving, count > 0 ? Received : NoResponse);
 }
 
@@ -164,7 +318,7 @@ void TModThread::SetState(WorkerState state) {
 
 void TModThread::Publish(WorkerState old, WorkerState now) {
     // The worker only acts on these; waking it for the others would cost a context switch.
-    if (now == PortClosed || now == Receiving || (now == Sending && !writeInProgress_))
+    if (now == PortClosed || now == Receiving || now == Sending)
         wake_.notify_all();
     // A reception that is no longer wanted stops now instead of at its time-out.
     if (IsBusy(old) && !IsBusy(now) && now != Received && now != NoResponse)
@@ -192,8 +346,12 @@ void TModThread::Publish(WorkerState old, WorkerState now) {
         pump_.Wake();
 }
 
-std::string TModThread::AttemptsText() const { return std::to_string(attempts_.load()); }
-std::string TModThread::StateText() const { return modbus::StateText(state_); }
+std::string TModThread::AttemptsText() const {
+    return std::to_string(attempts_.load());
+}
+std::string TModThread::StateText() const {
+    return modbus::StateText(state_);
+}
 std::string TModThread::ResultText() const {
     return modbus::ResultText(lastResult_, lastExceptionCode_);
 }
@@ -261,7 +419,9 @@ void TModThread::SetPortLister(std::function<std::vector<int>()> lister) {
     lister_ = std::move(lister);
 }
 
-bool TModThread::IsPortOpen() const { return lineOpen_; }
+bool TModThread::IsPortOpen() const {
+    return lineOpen_;
+}
 
 bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, int stopBits) {
     if (IsPortOpen())
@@ -280,6 +440,12 @@ bool TModThread::OpenPort(int portNumber, int speed, int dataBits, int parity, i
     }
     if (!serial_->Open(path, lastOpenError_))
         return false;
+    openPath_ = path;
+    portGone_ = false;
+    silentInRow_ = 0;
+    lastActivityMicros_ = 0;
+    quietUntilMicros_ = 0;
+    settleGapMicros_ = 0;
     manualRts_ = !serial_->DriverSwitchesDirection();
     ConfigureLine();
     {
@@ -302,7 +468,13 @@ void TModThread::ClosePort() {
     }
     wake_.notify_all();
     serial_->CancelReceive();
-    pump_.WaitUntil([this] { return runFlag_ == 0; }, milliseconds(kMinimumGuardMs));
+    // The descriptor is closed only once the worker has let go of it: every step of the
+    // worker's is bounded (a write by its own deadline, a reception by its cancel), so this
+    // wait ends; the long cap only keeps a broken driver from holding the window forever.
+    for (int waited = 0; runFlag_ != 0 && waited < 12; ++waited) {
+        serial_->CancelReceive();
+        pump_.WaitUntil([this] { return runFlag_ == 0; }, milliseconds(kMinimumGuardMs));
+    }
     {
         std::lock_guard lock(mutex_);
         lineOpen_ = false;
@@ -339,13 +511,12 @@ bool TModThread::AutoOpen() {
 void TModThread::ConfigureLine() {
     LineMode mode;
     if (!ParseModeString(ModeString(), mode)) {
-        PlatformError("BuildCommDCB - GetLastError", "The line settings " + ModeString() +
-                                                         " cannot be set.");
+        PlatformError("Line settings", "The line settings " + ModeString() + " cannot be set.");
         return;
     }
     std::string error;
     if (!serial_->Configure(mode, error))
-        PlatformError("SetCommState - GetLastError", error);
+        PlatformError("Line settings", error);
     // The timing follows the settings asked for, and the time-outs follow the timing at once
     // (a port opened at 1200 baud must not keep the 9600 baud character gap).
     mode_ = mode;
@@ -366,12 +537,24 @@ void TModThread::ChangeLineSetting(int LineSettings::*field, int index) {
     ConfigureLine();
 }
 
-void TModThread::SetSpeed(int index) { ChangeLineSetting(&LineSettings::speed, index); }
-void TModThread::SetDataBits(int index) { ChangeLineSetting(&LineSettings::dataBits, index); }
-void TModThread::SetParity(int index) { ChangeLineSetting(&LineSettings::parity, index); }
-void TModThread::SetStopBits(int index) { ChangeLineSetting(&LineSettings::stopBits, index); }
-void TModThread::SetResponseTimeOut(int ms) { timeOut_ = ms; }
-void TModThread::SetRtuTimeOut(int ms) { rtuTimeOut_ = ms; }
+void TModThread::SetSpeed(int index) {
+    ChangeLineSetting(&LineSettings::speed, index);
+}
+void TModThread::SetDataBits(int index) {
+    ChangeLineSetting(&LineSettings::dataBits, index);
+}
+void TModThread::SetParity(int index) {
+    ChangeLineSetting(&LineSettings::parity, index);
+}
+void TModThread::SetStopBits(int index) {
+    ChangeLineSetting(&LineSettings::stopBits, index);
+}
+void TModThread::SetResponseTimeOut(int ms) {
+    timeOut_ = ms;
+}
+void TModThread::SetRtuTimeOut(int ms) {
+    rtuTimeOut_ = ms;
+}
 
 void TModThread::AbortTransaction() {
     SetState(State());
@@ -389,31 +572,42 @@ int TModThread::SendFrame(const Frame& frame) {
         SetState(SendFailed);
         return 1;
     }
-    writeInProgress_ = true;
     {
         std::lock_guard lock(mutex_);
         ++attemptId_;
+        txFrame_ = frame;
+        sendError_.clear();
     }
-    // The worker is woken once the write is done; it would only wait for that.
-    SetState(Sending);
-    serial_->PurgeInput();
-    if (manualRts_)
-        serial_->SetRts(true);
-    std::string error;
-    const bool sent = serial_->Write(frame.data(), frame.size(), error);
-    if (!sent) {
-        if (!error.empty())
-            PlatformError("WriteFile - GetLastError", error);
-        if (manualRts_)
-            serial_->SetRts(false);
-        SetState(SendFailed);
-    }
+    writeFailed_ = false;
     {
-        std::lock_guard lock(mutex_);
-        writeInProgress_ = false;
+        std::lock_guard lock(discardMutex_);
+        discarded_.clear();
     }
-    wake_.notify_all();
-    return sent ? 0 : 1;
+    // The worker settles the line, writes the request and receives the answer.
+    SetState(Sending);
+    return 0;
+}
+
+long long TModThread::InterFrameMicros() const {
+    if (mode_.baud > 19200)
+        return 1750;
+    return LineTimeMicros(mode_, 7) / 2;
+}
+
+std::string TModThread::GoneText() const {
+    if (!portGone_)
+        return {};
+    return "The port " + gonePath_ +
+           " has gone away. Check the converter's cable, then Port Setup.";
+}
+
+// A port whose device has gone is closed at once, so that the port list can lead the user
+// back to a working one; the one message about it is the caller's to show.
+void TModThread::HandleGone() {
+    const std::string path = openPath_;
+    ClosePort();
+    gonePath_ = path;
+    portGone_ = true;
 }
 
 int TModThread::ReadRegisters(uint8_t* buffer, uint8_t slaveAddress, uint16_t registerAddress,
@@ -425,8 +619,8 @@ int TModThread::ReadRegisters(uint8_t* buffer, uint8_t slaveAddress, uint16_t re
     return Transact(request, buffer);
 }
 
-int TModThread::WriteRegisters(const uint8_t* data, uint8_t slaveAddress,
-                               uint16_t registerAddress, uint8_t byteCount) {
+int TModThread::WriteRegisters(const uint8_t* data, uint8_t slaveAddress, uint16_t registerAddress,
+                               uint8_t byteCount) {
     Request request;
     request.write = true;
     request.slave = slaveAddress;
@@ -462,16 +656,39 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
     if (!request.write)
         BuildReadRequest(request.slave, request.reg, request.byteCount, framing, frame);
 
-    // Limits of each reception. The no-response time-out counts from the moment the
-    // request has left the line; the cap lets the longest response arrive whole.
-    const long long requestMicros = LineTimeMicros(mode_, frame.size());
+    // Limits of each reception, counted from the moment the request has left the line; the
+    // cap lets the longest response arrive whole.
     const long long longestMicros = LineTimeMicros(mode_, kMaxResponseLength);
     const long long interChar = 1000LL * InterCharacterTimeoutMs();
-    firstByteMicros_ = 1000LL * timeOut_ + requestMicros;
+    const long long timeOutMicros = 1000LL * timeOut_;
+    firstByteMicros_ = timeOutMicros;
     interCharMicros_ = interChar;
-    capMicros_ = 1000LL * timeOut_ + requestMicros + longestMicros + interChar;
-    const int guardMs =
-        std::max<long long>(kMinimumGuardMs, capMicros_ / 1000 + kGuardMarginMs);
+    capMicros_ = longestMicros + interChar;
+    settleCapMicros_ = timeOutMicros + kSettleMarginMicros;
+    // The guard also covers the wait for a quiet line before the request goes out.
+    const long long requestMicros = LineTimeMicros(mode_, frame.size());
+    const long long attemptMicros =
+        2 * timeOutMicros + kSettleMarginMicros + requestMicros + longestMicros + 2 * interChar;
+    const int guardMs = static_cast<int>(
+        std::max<long long>(kMinimumGuardMs, attemptMicros / 1000 + kGuardMarginMs));
+    heardAnything_ = false;
+    // The expected answer's line time: after a time-out a late answer of that length may
+    // still be under way.
+    const auto finish = [this](int result) {
+        silentInRow_ = heardAnything_ || result == kTransactionDone ? 0 : silentInRow_ + 1;
+        if (!IsPortOpen() && state_ != PortClosed)
+            SetState(PortClosed);
+        return result;
+    };
+    const auto logDiscarded = [this, framing] {
+        std::vector<Frame> frames;
+        {
+            std::lock_guard lock(discardMutex_);
+            frames.swap(discarded_);
+        }
+        for (const Frame& junk : frames)
+            AppendTrafficLog("\r\nDiscarded= " + LogForm(junk.data(), junk.size(), framing));
+    };
 
     for (;;) {
         ++attempts_;
@@ -483,26 +700,51 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             // A port that went away (or was closed meanwhile) leaves the worker closed.
             SetState(IsPortOpen() ? Idle : PortClosed);
             AppendTrafficLog("\r\nSending Error");
-            return kTransactionFailed;
+            return finish(kTransactionFailed);
         }
         const bool ended =
             pump_.WaitUntil([this] { return !IsBusy(state_); }, milliseconds(guardMs));
+        logDiscarded();
         lastResult_ = Success;
         if (!ended) {
             lastResult_ = Aborted;
             AppendTrafficLog("\r\nError on communications bus");
             SetState(Idle);
-            return kTransactionFailed;
+            return finish(kTransactionFailed);
         }
         const int state = state_;
+        if (state == SendFailed && serial_->Gone()) {
+            lastResult_ = NotAbleToSend;
+            AppendTrafficLog("\r\nPort gone");
+            HandleGone();
+            return finish(kTransactionFailed);
+        }
         if (state == NoResponse) {
             AppendTrafficLog("\r\nTimed Out");
             lastResult_ = ResponseTimedOut;
+            // A late answer must have come and gone before the next request goes out: as
+            // much time again as the unit was given.
+            quietUntilMicros_ = NowMicros() + timeOutMicros;
+            settleGapMicros_ = std::max<long long>(interChar, InterFrameMicros());
         } else if (state == SendFailed) {
+            if (writeFailed_) {
+                // The request did not go out: the port refused it.
+                std::string error;
+                {
+                    std::lock_guard lock(mutex_);
+                    error = sendError_;
+                }
+                if (!error.empty())
+                    PlatformError("Sending failed", error);
+                lastResult_ = NotAbleToSend;
+                SetState(IsPortOpen() ? Idle : PortClosed);
+                AppendTrafficLog("\r\nSending Error");
+                return finish(kTransactionFailed);
+            }
             lastResult_ = Aborted;
             SetState(Idle);
             AppendTrafficLog("\r\nError");
-            return kTransactionFailed;
+            return finish(kTransactionFailed);
         } else if (state == Received) {
             size_t length = std::min(rxCount_, kMaxResponseLength);
             AppendTrafficLog("\r\nR= " + LogForm(rx_.data(), length, framing));
@@ -513,24 +755,39 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
                 outcome = CheckWriteResponse(rx_.data(), length, request.slave, request.reg,
                                              2 * RegisterCount(request.byteCount), framing);
             else
-                outcome = CheckReadResponse(rx_.data(), length, request.slave,
-                                            request.byteCount, framing, cv700_);
+                outcome = CheckReadResponse(rx_.data(), length, request.slave, request.byteCount,
+                                            framing, cv700_);
             if (outcome.exceptionCode >= 0) {
                 lastExceptionCode_ = outcome.exceptionCode;
                 lastResult_ = outcome.result;
                 SetState(Idle);
                 AppendTrafficLog("\r\nError");
-                return kTransactionFailed;
+                settleGapMicros_ = 0;
+                return finish(kTransactionFailed);
             }
             switch (outcome.result) {
-            case Success: break;
-            case CorruptedStructure: AppendTrafficLog("\r\nStructure Corrupt"); break;
-            case WrongAddressResponse: AppendTrafficLog("\r\nAddress Error"); break;
-            case WrongFunctionResponse: AppendTrafficLog("\r\nFunction Error"); break;
-            case WrongVariableResponse: AppendTrafficLog("\rVariable Number Error"); break;
-            case WrongNumberOfBytesResponse: AppendTrafficLog("\r\nNumber of Bytes Error"); break;
-            case WrongResponseLength: AppendTrafficLog("\r\nWrong Length"); break;
-            default: break;
+            case Success:
+                break;
+            case CorruptedStructure:
+                AppendTrafficLog("\r\nStructure Corrupt");
+                break;
+            case WrongAddressResponse:
+                AppendTrafficLog("\r\nAddress Error");
+                break;
+            case WrongFunctionResponse:
+                AppendTrafficLog("\r\nFunction Error");
+                break;
+            case WrongVariableResponse:
+                AppendTrafficLog("\rVariable Number Error");
+                break;
+            case WrongNumberOfBytesResponse:
+                AppendTrafficLog("\r\nNumber of Bytes Error");
+                break;
+            case WrongResponseLength:
+                AppendTrafficLog("\r\nWrong Length");
+                break;
+            default:
+                break;
             }
             lastResult_ = outcome.result;
             SetState(Idle);
@@ -540,15 +797,26 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
                     ExtractReadValue(rx_.data(), length, framing, request.byteCount, cv700_,
                                      buffer);
                 SetState(Idle);
-                return kTransactionDone;
+                settleGapMicros_ = 0;
+                return finish(kTransactionDone);
+            }
+            // The rest of a garbled answer may still be on its way: the next request waits
+            // until the line has been quiet for a whole character gap.
+            settleGapMicros_ = std::max<long long>(interChar, InterFrameMicros());
+        } else {
+            // The attempt was abandoned (AbortTransaction, the port given up): nothing is
+            // recorded for it, but it is no success either.
+            lastResult_ = Aborted;
+            if (!IsPortOpen()) {
+                AppendTrafficLog("\r\nError");
+                return finish(kTransactionFailed);
             }
         }
-        // Any other state: the attempt was abandoned (AbortTransaction); nothing is recorded.
         AppendTrafficLog("\r\n\r\n");
     }
     attempts_ = retries_;
-    SetState(Idle);
-    return kTransactionFailed;
+    SetState(IsPortOpen() ? Idle : PortClosed);
+    return finish(kTransactionFailed);
 }
 
 } // namespace vantrel::modbus

@@ -117,9 +117,20 @@ public:
     void SetStatusCallback(std::function<void()> callback);
     void SetMemo(TrafficMemo* memo);
     void SetMemoRemember(bool on) { memoRemember_ = on; }
-    // Platform errors ("WriteFile - GetLastError", ...): caption and text, shown on the GUI
-    // thread without holding up the line.
+    // Platform errors (a line setting the port refuses, a write the port did not take):
+    // caption and text, shown on the GUI thread without holding up the line.
     void SetPlatformErrorHandler(std::function<void(std::string, std::string)> handler);
+
+    // The port's device went away during a transaction (converter unplugged): the port has
+    // been closed, and GoneText says so in words a user can act on. Cleared by OpenPort.
+    bool PortGone() const { return portGone_; }
+    std::string GoneText() const;
+    // Transactions in a row, up to the last one, in which nothing at all came back from the
+    // line on any try: a unit that stopped answering, or a cable pulled at the unit.
+    int SilentTransactionsInRow() const { return silentInRow_; }
+    // The silence the line must have had before a request goes out, and after an answer
+    // before it is taken: 3.5 characters (1.75 ms above 19200 baud), in microseconds.
+    long long InterFrameMicros() const;
 
     std::string AttemptsText() const;
     std::string StateText() const;
@@ -142,7 +153,15 @@ private:
     // Worker thread.
     void Run();
     bool HasWork() const;
+    // One attempt: the line made quiet, the request written, whatever began before it can
+    // have been answered discarded, then the answer.
+    void SendAndReceive(unsigned long long attempt);
+    bool Settle(unsigned long long attempt);
+    bool DiscardUntil(unsigned long long attempt, std::chrono::steady_clock::time_point until);
     void ReceiveResponse(unsigned long long attempt);
+    bool Abandoned(unsigned long long attempt) const;
+    void NoteDiscarded(const uint8_t* bytes, size_t count);
+    void HandleGone();
     // Moves from one state to another only when the attempt is still the current one.
     bool Transition(unsigned long long attempt, WorkerState from, WorkerState to);
     void Publish(WorkerState old, WorkerState now);
@@ -162,7 +181,10 @@ private:
     std::condition_variable wake_;
     std::atomic<int> state_{PortClosed};
     std::atomic<int> runFlag_{0};
-    std::atomic<bool> writeInProgress_{false};
+    // The frame of the running attempt, handed to the worker with the state Sending.
+    Frame txFrame_;
+    std::string sendError_;
+    std::atomic<bool> writeFailed_{false};
     std::atomic<unsigned long long> attemptId_{0};
     std::atomic<bool> lineOpen_{false};
     bool terminate_ = false;
@@ -172,6 +194,17 @@ private:
     std::atomic<long long> firstByteMicros_{0}; // limits of the coming reception
     std::atomic<long long> interCharMicros_{0};
     std::atomic<long long> capMicros_{0};
+    // Line timing, in steady-clock microseconds: the last byte seen on the line or the end of
+    // our last request; the earliest moment the next request may go out (after a time-out:
+    // room for a late answer); the silence wanted before it; the end of the running request.
+    std::atomic<long long> lastActivityMicros_{0};
+    std::atomic<long long> quietUntilMicros_{0};
+    std::atomic<long long> settleGapMicros_{0};
+    std::atomic<long long> settleCapMicros_{0};
+    long long requestEndMicros_ = 0; // worker only
+    std::atomic<bool> heardAnything_{false};
+    std::mutex discardMutex_;
+    std::vector<Frame> discarded_;
 
     // Settings (GUI thread writes; the worker reads framing and RTS mode).
     LineSettings line_;
@@ -187,6 +220,10 @@ private:
     std::function<std::string(int)> resolver_;
     std::function<std::vector<int>()> lister_;
     std::string lastOpenError_;
+    std::string openPath_;
+    std::atomic<bool> portGone_{false};
+    std::string gonePath_;
+    int silentInRow_ = 0;
 
     // Transaction (GUI thread).
     std::atomic<int> lastResult_{None};

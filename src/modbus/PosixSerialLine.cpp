@@ -33,6 +33,14 @@ speed_t StandardSpeed(int baud) {
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// errno values after which the device behind a descriptor is not coming back.
+bool MeansGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE ||
+           error == EBADF;
+}
+
+constexpr const char* kGoneText = "The port has gone away.";
+
 } // namespace
 
 std::string DescribeOpenError(const std::string& path, int error) {
@@ -118,6 +126,7 @@ bool PosixSerialLine::Open(const std::string& path, std::string& error) {
     // Whatever arrived while nobody listened belongs to no request of ours.
     ::tcflush(fd, TCIOFLUSH);
     fd_ = fd;
+    gone_ = false;
     DrainCancel();
     return true;
 }
@@ -209,6 +218,7 @@ bool PosixSerialLine::Write(const uint8_t* bytes, size_t length, std::string& er
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN) {
+            NoteError(errno);
             error = std::strerror(errno);
             return false;
         }
@@ -224,7 +234,8 @@ bool PosixSerialLine::Write(const uint8_t* bytes, size_t length, std::string& er
             return false;
         }
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            error = "The port has gone away.";
+            gone_ = true;
+            error = kGoneText;
             return false;
         }
     }
@@ -281,6 +292,12 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
                 end = ReceiveEnd::Cancelled;
                 return count;
             }
+            // A first byte noticed only once the wait for it is over may have come after its
+            // end (the timer wakes a little late): it is left for the next reception.
+            if (count == 0 && Clock::now() >= firstDeadline) {
+                end = ReceiveEnd::NoData;
+                return 0;
+            }
             ssize_t n = ::read(fd_, buffer + count, max - count);
             if (n > 0) {
                 count += static_cast<size_t>(n);
@@ -296,15 +313,25 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
             end = ReceiveEnd::Error;
-            error = n < 0 ? std::strerror(errno) : "The port has gone away.";
+            if (n < 0)
+                NoteError(errno);
+            else
+                gone_ = true; // end of file: the other side of the line is closed
+            error = n < 0 ? std::strerror(errno) : kGoneText;
             return count;
         }
         if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             end = ReceiveEnd::Error;
-            error = "The port has gone away.";
+            gone_ = true;
+            error = kGoneText;
             return count;
         }
     }
+}
+
+void PosixSerialLine::NoteError(int error) {
+    if (MeansGone(error))
+        gone_ = true;
 }
 
 void PosixSerialLine::CancelReceive() {

@@ -31,15 +31,19 @@ public:
                    const std::function<bool()>& abandoned, ReceiveEnd& end,
                    std::string& error) override;
     void CancelReceive() override;
+    bool Gone() const override { return gone_; }
 
 private:
     void DrainCancel();
+    // Records errno values and poll events that mean the device is no longer there.
+    void NoteError(int error);
 
     int fd_ = -1;
     int cancelFd_ = -1;
     bool kernelRs485_ = false;
     bool modemLines_ = false;
     bool savedRs485Valid_ = false;
+    std::atomic<bool> gone_{false};
     struct serial_rs485 savedRs485_ {};
     struct termios saved_ {};
 };

@@ -58,6 +58,10 @@ public:
                            const std::function<bool()>& abandoned, ReceiveEnd& end,
                            std::string& error) = 0;
     virtual void CancelReceive() = 0;
+
+    // Whether the device behind the open port has gone away (unplugged converter, closed
+    // pseudo-terminal): the last write or reception failed with a hang-up or an I/O error.
+    virtual bool Gone() const { return false; }
 };
 
 } // namespace vantrel::modbus

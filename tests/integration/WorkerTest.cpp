@@ -226,25 +226,56 @@ TEST_F(WorkerTest, AnAbortedAttemptIsTriedAgain) {
     EXPECT_EQ(worker->LastResult(), modbus::ResponseTimedOut);
 }
 
-TEST_F(WorkerTest, APortThatVanishesFailsToSend) {
+TEST_F(WorkerTest, APortThatVanishesIsClosedAtOnce) {
     std::vector<std::string> errors;
     worker->SetPlatformErrorHandler(
         [&](const std::string& caption, const std::string&) { errors.push_back(caption); });
+    const std::string path = link->SlavePath();
     link->InjectFault({sim::FaultKind::Disconnect, 1});
     EXPECT_EQ(ReadSerial(), 0u);
+    // No try is left to a port that is not there, and the worker says so truthfully.
     EXPECT_EQ(worker->LastResult(), modbus::NotAbleToSend);
-    EXPECT_EQ(worker->AttemptsText(), "2");
-    EXPECT_NE(worker->TrafficLog().find("\r\nSending Error"), std::string::npos);
+    EXPECT_EQ(worker->AttemptsText(), "1");
+    EXPECT_NE(worker->TrafficLog().find("\r\nPort gone"), std::string::npos);
+    EXPECT_EQ(worker->State(), modbus::PortClosed);
+    EXPECT_EQ(worker->StateText(), "Quenlo: Port not opened");
+    EXPECT_FALSE(worker->IsPortOpen());
+    EXPECT_TRUE(worker->PortGone());
+    EXPECT_EQ(worker->GoneText(), "The port " + path +
+                                      " has gone away. Check the converter's cable, then Port "
+                                      "Setup.");
     host.RunPending();
-    EXPECT_NE(std::find(errors.begin(), errors.end(), "WriteFile - GetLastError"), errors.end());
+    EXPECT_TRUE(errors.empty()); // the one message is the run's to give
 
-    // Every later try fails the same way, at once; the port comes back under a new name.
-    EXPECT_EQ(ReadSerial(), 0u);
-    EXPECT_EQ(worker->LastResult(), modbus::NotAbleToSend);
+    // Later transactions do not start; the port comes back under a new name.
+    EXPECT_EQ(worker->ReadRegisters(nullptr, 1, 165, 3), modbus::kTransactionNotStarted);
     std::string error;
     ASSERT_TRUE(link->Reconnect(error)) << error;
     ASSERT_TRUE(worker->OpenPort(1, 3, 0, 0, 0)) << worker->LastOpenError();
+    EXPECT_FALSE(worker->PortGone());
     EXPECT_EQ(ReadSerial(), 1234567u);
+}
+
+TEST_F(WorkerTest, APortGivenUpDuringTheLastTryIsNoSuccess) {
+    // Release while the only try waits for an answer that does not come.
+    link->InjectFault({sim::FaultKind::Silence, sim::kAlways});
+    worker->SetRetries(1);
+    host.Post([&] { worker->ClosePort(); });
+    EXPECT_EQ(ReadSerial(), 0u);
+    EXPECT_EQ(worker->State(), modbus::PortClosed);
+    EXPECT_EQ(worker->StateText(), "Quenlo: Port not opened");
+    EXPECT_NE(worker->LastResult(), modbus::Success);
+    EXPECT_NE(worker->ResultText(), "Last Result: Success");
+    EXPECT_EQ(worker->ReadRegisters(nullptr, 1, 165, 3), modbus::kTransactionNotStarted);
+
+    // A new line setting during the last try: the attempt is abandoned, not a success.
+    link->ClearFaults();
+    ASSERT_TRUE(worker->OpenPort(1, 3, 0, 0, 0)) << worker->LastOpenError();
+    link->InjectFault({sim::FaultKind::Silence, sim::kAlways});
+    host.Post([&] { worker->SetSpeed(3); });
+    EXPECT_EQ(ReadSerial(), 0u);
+    EXPECT_EQ(worker->LastResult(), modbus::Aborted);
+    EXPECT_EQ(worker->State(), modbus::Idle);
 }
 
 TEST_F(WorkerTest, StatusCallbackRunsOnTheCallingThread) {

@@ -5,6 +5,9 @@
 #include <pty.h>
 #include <sys/eventfd.h>
 #include <termios.h>
+#include <time.h>
+
+#include <algorithm>
 #include <unistd.h>
 
 namespace vantrel::test {
@@ -21,9 +24,23 @@ bool OpenRaw(int& master, int& slave, std::string& path) {
     path = name;
     return true;
 }
+
+long long NowNs() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+void SleepUntil(long long ns) {
+    struct timespec ts {
+        static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)
+    };
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
 } // namespace
 
-PtyBridge::PtyBridge() {
+PtyBridge::PtyBridge(int baud) : characterNs_(10LL * 1000000000LL / std::max(baud, 1)) {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC);
     ok_ = stopFd_ >= 0 && OpenRaw(masterA_, slaveA_, pathA_) && OpenRaw(masterB_, slaveB_, pathB_);
     if (ok_)
@@ -56,19 +73,21 @@ void PtyBridge::Relay() {
             if (!(p[i].revents & POLLIN))
                 continue;
             ssize_t n = ::read(p[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                int to = i == 0 ? masterB_ : masterA_;
-                ssize_t done = 0;
-                while (done < n) {
-                    ssize_t w = ::write(to, buffer + done, static_cast<size_t>(n - done));
-                    if (w < 0 && errno != EINTR && errno != EAGAIN)
-                        break;
-                    if (w > 0)
-                        done += w;
-                }
-            }
+            if (n > 0)
+                Forward(i == 0 ? masterB_ : masterA_, buffer, n);
         }
     }
+}
+
+void PtyBridge::Forward(int to, const char* bytes, ssize_t count) {
+    long long at = std::max(NowNs(), lineFreeNs_);
+    for (ssize_t k = 0; k < count; ++k) {
+        at += characterNs_;
+        SleepUntil(at);
+        while (::write(to, bytes + k, 1) < 0 && (errno == EINTR || errno == EAGAIN)) {
+        }
+    }
+    lineFreeNs_ = at;
 }
 
 } // namespace vantrel::test

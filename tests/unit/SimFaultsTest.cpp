@@ -138,6 +138,8 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
     constexpr int64_t kTurnaround = 20 * kMs;
     const int64_t requestLine = int64_t(kRequest.size()) * kChar;
     constexpr int64_t kJitter = 6 * kMs; // allowed lateness of a byte we read
+    // A loaded machine (the tests run side by side) can hold a reader back for longer.
+    constexpr int64_t kLateness = 15 * kMs;
 
     enum Part { Echo, Noise, Answer };
     struct Case {
@@ -172,7 +174,7 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
         const int64_t pace = paced ? kChar : 0;
         // Checks what came back and that nothing came early; returns how much later than
         // allowed the latest byte was (0 or less: none), which a busy machine can cause on
-        // its own and so gets three tries.
+        // its own and so gets five tries.
         auto exchange = [&](const Case& c) -> int64_t {
             rig.link->InjectFault(c.fault);
             const int64_t sent = rig.tool.Send(kRequest);
@@ -225,7 +227,7 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
                     EXPECT_GE(ns, due) << "part " << p << " byte " << i;
                     // And none leaves a gap inside a part, nor between noise and the answer.
                     if (i > 0 || continues)
-                        late = std::max(late, ns - got[at + i - 1].ns - (pace + kJitter));
+                        late = std::max(late, ns - got[at + i - 1].ns - (pace + kLateness));
                 }
                 if (part == Echo && !paced) // at once
                     late = std::max(late, got[at].ns - (sent + requestLine) + 1);
@@ -241,13 +243,13 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (paced ? ", paced" : ", unpaced"));
             int64_t late = 0;
-            for (int attempt = 0; attempt < 3; ++attempt) {
+            for (int attempt = 0; attempt < 5; ++attempt) {
                 ++exchanges;
                 late = exchange(c);
                 if (late <= 0)
                     break;
             }
-            EXPECT_LE(late, 0) << "ns later than the line allows, on each of three tries";
+            EXPECT_LE(late, 0) << "ns later than the line allows, on each of five tries";
         }
         EXPECT_EQ(rig.link->Stats().faultsApplied, exchanges);
     }
