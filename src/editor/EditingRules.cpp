@@ -181,6 +181,11 @@ void EditingRules::Bind() {
     for (const LinearisationRow& row : PercentageRows()) {
         const std::string edit = row.inputEdit;
         f.OnClick(edit, [this, edit] { ClearField(edit); });
+        // Typed into after the click: what the user leaves there is theirs.
+        f.OnChange(edit, [this, edit] {
+            if (!form_.Updating && clearedField_ == edit)
+                clearedField_.clear();
+        });
     }
     for (const char* edit : kNotZeroOnExit)
         f.OnExit(edit, [this, edit] { CheckEditZero(edit); });
@@ -236,14 +241,35 @@ bool EditingRules::CheckNumber(char key) {
 }
 
 void EditingRules::ClearField(const std::string& edit) {
-    if (Text(edit) == "0")
-        form_.SetText(edit, "");
+    if (Text(edit) != "0")
+        return;
+    // Emptied for typing only: until the user types, the field still stands for the 0 it
+    // held, so nothing is marked as changed.
+    QuietlySet(edit, "");
+    clearedField_ = edit;
 }
 
 void EditingRules::CheckEmpty(const std::string& edit) {
+    if (Text(edit).empty() && clearedField_ == edit) {
+        // Clicked into and left without typing: the 0 it held comes back, nothing changed.
+        QuietlySet(edit, "0");
+        clearedField_.clear();
+        return;
+    }
     if (Text(edit).empty())
         form_.SetText(edit, "0");
     UpdateValues();
+}
+
+void EditingRules::QuietlySet(const std::string& edit, const std::string& text) {
+    const bool updating = form_.Updating;
+    form_.Updating = true;
+    form_.SetText(edit, text);
+    form_.Updating = updating;
+}
+
+bool EditingRules::FromUnitOrFile() const {
+    return form_.Updating || form_.BulkLoading;
 }
 
 void EditingRules::CheckEditZero(const std::string& edit) {
@@ -263,6 +289,9 @@ void EditingRules::CheckEditZero255(const std::string& edit) {
 }
 
 void EditingRules::CheckEditZero247(const std::string& edit) {
+    // Corrected while the user types; the address a unit or a file holds shows as it is.
+    if (FromUnitOrFile())
+        return;
     if (ValueOr(Text(edit), 0) > 247) {
         form_.SetText(edit, "247");
         UpdateValues();
@@ -272,6 +301,8 @@ void EditingRules::CheckEditZero247(const std::string& edit) {
 }
 
 void EditingRules::CheckEdit15(const std::string& edit) {
+    if (FromUnitOrFile())
+        return;
     if (ValueOr(Text(edit), 0) < 15)
         form_.SetText(edit, "15");
     UpdateValues();
@@ -597,7 +628,8 @@ void EditingRules::UpdateValues() {
     for (int row = 0; row < kLinearisationRows; ++row)
         FormatPercentageRow(row);
 
-    if (Text("AnalogFilterEdit") == "0")
+    // A unit or a file holding 0 shows its 0 (Write device sends it as 1 all the same).
+    if (Text("AnalogFilterEdit") == "0" && !f.BulkLoading)
         f.SetText("AnalogFilterEdit", "1");
     // The analog range is a flow rate of the unit in hand: its decimals are those of the
     // page set in use, not always the pulse variant's.

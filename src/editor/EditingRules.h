@@ -119,11 +119,16 @@ private:
     int Index(const std::string& group) const;
     const std::string& Text(const std::string& edit) const;
     void Bind();
+    // Sets an edit's text without marking the values as changed or recomputing the labels.
+    void QuietlySet(const std::string& edit, const std::string& text);
+    // The controls are being filled from the unit or a file.
+    bool FromUnitOrFile() const;
 
     Form& form_;
     host::Prompts& prompts_;
     int confirmedConversion_ = 0;
     bool revertingConversion_ = false;
+    std::string clearedField_; // the percentage edit a click emptied, until typed into
     // With no page set shown, the unit texts follow the group that changed last.
     std::string lastTotalGroup_ = "TotalUnitGroup";
     std::string lastFlowrateGroup_ = "FlowrateUnitGroup";

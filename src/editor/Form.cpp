@@ -71,6 +71,18 @@ constexpr ButtonRow kButtonTable[] = {
     {"CalTuneMin", false, false, true},
 };
 
+// Marks the time a user input is handled: what it sets is the user's doing.
+class UserInputScope {
+public:
+    explicit UserInputScope(int& depth) : depth_(depth) { ++depth_; }
+    ~UserInputScope() { --depth_; }
+    UserInputScope(const UserInputScope&) = delete;
+    UserInputScope& operator=(const UserInputScope&) = delete;
+
+private:
+    int& depth_;
+};
+
 } // namespace
 
 Form::Form(Device& dev, std::string settingsFileName)
@@ -153,6 +165,7 @@ void Form::SetItemIndex(std::string_view name, int index) {
     Control& c = (*this)[name];
     if (c.itemIndex == index)
         return;
+    ProgramSet(name);
     c.itemIndex = index;
     Notify(c);
     Fire(changeHandlers_, name);
@@ -165,6 +178,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
     Control& c = (*this)[name];
     if (c.text == text)
         return;
+    ProgramSet(name);
     c.text = text;
     Notify(c);
     Fire(changeHandlers_, name);
@@ -174,6 +188,7 @@ void Form::SetTime(std::string_view name, TimeOfDay time) {
     Control& c = (*this)[name];
     if (c.time == time)
         return;
+    ProgramSet(name);
     c.time = time;
     Notify(c);
     Fire(changeHandlers_, name);
@@ -183,6 +198,7 @@ void Form::SetDate(std::string_view name, CalendarDate date) {
     Control& c = (*this)[name];
     if (c.date == date)
         return;
+    ProgramSet(name);
     c.date = date;
     Notify(c);
     Fire(changeHandlers_, name);
@@ -220,17 +236,28 @@ void Form::SetHighlighted(std::string_view name, bool on) {
     }
 }
 
+void Form::ProgramSet(std::string_view name) {
+    if (userInput_ == 0 && !edited_.empty())
+        edited_.erase(std::string(name));
+}
+
 bool Form::KeyPress(std::string_view name, char key) {
     Control& c = (*this)[name];
     if (c.readOnly || !c.enabled)
         return false;
     if (c.keyFilter == KeyFilter::Digits && !(key >= '0' && key <= '9') && key != '\b')
         return false;
+    const UserInputScope input(userInput_);
     auto it = keyHandlers_.find(std::string(name));
-    return it == keyHandlers_.end() || it->second(key);
+    const bool taken = it == keyHandlers_.end() || it->second(key);
+    if (taken)
+        edited_.insert(std::string(name));
+    return taken;
 }
 
 void Form::UserEdit(std::string_view name, const std::string& text) {
+    const UserInputScope input(userInput_);
+    edited_.insert(std::string(name));
     const Control& c = (*this)[name];
     if (c.maxLength && text.size() > c.maxLength)
         SetText(name, text.substr(0, c.maxLength));
@@ -242,6 +269,8 @@ void Form::UserSelect(std::string_view name, int index) {
     const Control& c = (*this)[name];
     if (!c.enabled || !ItemEnabled(name, index))
         return;
+    const UserInputScope input(userInput_);
+    edited_.insert(std::string(name));
     if (c.itemIndex == index) {
         // A group of one choice ("Calculation Factor") acts on a click of the choice it holds.
         Fire(reselectHandlers_, name);
@@ -270,7 +299,40 @@ void Form::Click(std::string_view name) {
     const Control& c = (*this)[name];
     if (!c.enabled)
         return;
+    // A button acts on what the user typed: the edit still holding the focus (the button
+    // pressed by its shortcut) is checked first, as a click with the mouse would leave it.
+    if (c.kind == ControlKind::Button && focus_ != name)
+        FinishEdit();
+    const UserInputScope input(userInput_);
+    const std::string textBefore = c.text;
+    const int indexBefore = c.itemIndex;
     Fire(clickHandlers_, name);
+    const Control& after = (*this)[name];
+    if (after.text != textBefore || after.itemIndex != indexBefore)
+        edited_.insert(std::string(name));
+}
+
+void Form::UserTouch(std::string_view name) {
+    (*this)[name]; // a control of this window
+    edited_.insert(std::string(name));
+}
+
+bool Form::Edited(std::string_view name) const {
+    return edited_.count(std::string(name)) != 0;
+}
+
+void Form::Leave(const std::string& control) {
+    if (control.empty() || edited_.erase(control) == 0)
+        return;
+    // A run or a load places values while it moves the focus; they are the unit's or the
+    // file's, not something the user left behind.
+    if (Updating || BulkLoading)
+        return;
+    Fire(exitHandlers_, control);
+}
+
+void Form::FinishEdit() {
+    Leave(focus_);
 }
 
 void Form::SetFocus(std::string_view name) {
@@ -278,8 +340,7 @@ void Form::SetFocus(std::string_view name) {
         return;
     const std::string left = focus_;
     focus_ = std::string(name);
-    if (!left.empty())
-        Fire(exitHandlers_, left);
+    Leave(left);
     NotifyWindow();
 }
 
@@ -489,7 +550,11 @@ void Form::Button13Click() {
 }
 
 void Form::StatusBar1MouseMove(int x, int y, int width, int height) {
-    AboutHot = x >= 670 && x < width && y >= 0 && y < height;
+    // The status text takes the bar's spare width, so "About..." is its last panel's width
+    // at the right edge; it never begins left of where the first two panels end.
+    const int aboutLeft =
+        std::max(kStatusPanelWidths[0] + kStatusPanelWidths[1], width - kStatusPanelWidths[2]);
+    AboutHot = x >= aboutLeft && x < width && y >= 0 && y < height;
 }
 
 void Form::StatusBar1Click() {

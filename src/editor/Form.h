@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace vantrel::editor {
@@ -88,9 +89,22 @@ public:
     // choice that is already made runs the reselect handlers only.
     void UserSelect(std::string_view name, int index);
     void Click(std::string_view name);
-    // The focus moves here; the control that had it is left first (its exit handler runs).
+    // The user's key or click reached the control without changing what it holds (a choice
+    // clicked again, an edit's text typed over with the same text): it is edited all the same.
+    void UserTouch(std::string_view name);
+    // The focus moves here, by the user or by a program step. The control left runs its exit
+    // handlers only when the user edited it since it was last left or set by the program,
+    // and not while Updating or BulkLoading: a run or a load that moves the focus from control
+    // to control corrects nothing, and neither does a page's first control taking the focus
+    // when its tab opens.
     void SetFocus(std::string_view name);
     const std::string& Focused() const { return focus_; }
+    // Edited by the user: a key the control took, a text typed or pasted, a choice clicked, a
+    // click that changed its value. A click into an edit that changes nothing is no edit.
+    bool Edited(std::string_view name) const;
+    // The focused control's exit handlers run now if the user edited it, as leaving it would;
+    // the focus stays. A button pressed by its shortcut acts on the checked value.
+    void FinishEdit();
 
     // Handlers of the rules, by control name.
     void OnChange(std::string_view name, std::function<void()> handler);
@@ -143,18 +157,27 @@ private:
     void Fire(const std::unordered_map<std::string, std::vector<std::function<void()>>>& handlers,
               std::string_view name);
     void NotifyWindow();
+    void Leave(const std::string& control);
+    // A program step that sets a control's value makes it no longer the user's.
+    void ProgramSet(std::string_view name);
 
     std::vector<Control> controls_;
     std::unordered_map<std::string, size_t> index_;
     std::vector<Page> pages_;
     int activePage_ = 0;
     std::string focus_;
+    std::unordered_set<std::string> edited_;
+    int userInput_ = 0; // inside a user input: the values it sets are the user's
     std::unordered_map<std::string, std::vector<std::function<void()>>> changeHandlers_;
     std::unordered_map<std::string, std::vector<std::function<void()>>> clickHandlers_;
     std::unordered_map<std::string, std::vector<std::function<void()>>> exitHandlers_;
     std::unordered_map<std::string, std::function<bool(char)>> keyHandlers_;
     std::unordered_map<std::string, std::vector<std::function<void()>>> reselectHandlers_;
 };
+
+// Widths of the status bar's panels: the current device, the status text (which also takes
+// the bar's spare width) and "About...".
+inline constexpr int kStatusPanelWidths[3] = {300, 370, 74};
 
 // The help text of the HOME page.
 extern const char* const kHomeHelpText;

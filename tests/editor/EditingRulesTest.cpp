@@ -471,3 +471,161 @@ TEST_F(RulesTest, UpdateValuesDoesNothingWhileUpdating) {
     EXPECT_EQ(Text("PulseWidthValueLabel"), "2.500");
     EXPECT_FALSE(form.Updating);
 }
+
+// ---------------------------------------------------------------- whose value is corrected
+
+TEST_F(RulesTest, ExitChecksRunOnlyWhenTheUserLeavesAControlTheyEdited) {
+    // Each edit holds a value its exit check would correct; what the focus does with it.
+    const struct {
+        const char* edit;
+        const char* held;
+        const char* corrected;
+    } edits[] = {
+        {"FlowrateCutoffEdit", "0", "1"},  {"FlowmeterAFilterEdit", "0", "1"},
+        {"PulseAmountEdit", "0", "1"},     {"FlowratePulsesEdit", "0", "1"},
+        {"PulseWidthEdit", "300", "255"},  {"TotalKFactorEdit", "0", "1"},
+        {"FlowrateKFactorEdit", "0", "1"}, {"FlowmeterKFactorEdit", "0", "1"},
+        {"TotalASpanEdit", "0", "1"},      {"FlowrateASpanEdit", "0", "1"},
+        {"OthersTagEdit", "", "0"},        {"FactorEdit3", "", "0"},
+    };
+    enum class Way {
+        FocusOnly,
+        ClickOnly,
+        TypedWhileUpdating,
+        TypedWhileLoading,
+        TypedThenLoaded,
+        Typed,
+        TypedThenButton
+    };
+    const struct {
+        Way way;
+        const char* name;
+        bool corrected;
+    } ways[] = {
+        {Way::FocusOnly, "focus in and out", false},
+        {Way::ClickOnly, "clicked into, nothing typed", false},
+        {Way::TypedWhileUpdating, "left by a device run", false},
+        {Way::TypedWhileLoading, "left while a file loads", false},
+        {Way::TypedThenLoaded, "a load replaced the typed value", false},
+        {Way::Typed, "typed and left", true},
+        {Way::TypedThenButton, "typed, a button pressed by its shortcut", true},
+    };
+    for (const auto& w : ways)
+        for (const auto& e : edits) {
+            Show("R212-P");
+            form.SetFocus("ConnectButton");
+            form.SetText(e.edit, e.held);
+            form.SetText("FlowrateValueLabel", "12.34");
+            form.SetStatus(1, kUntouched);
+            const std::string label = "FlowrateValueLabel";
+            form.SetFocus(e.edit);
+            switch (w.way) {
+            case Way::FocusOnly:
+                break;
+            case Way::ClickOnly:
+                form.Click(e.edit);
+                break;
+            case Way::TypedThenLoaded:
+                form.UserEdit(e.edit, std::string(e.held) + "5");
+                form.SetText(e.edit, e.held); // as a load puts the file's value in
+                break;
+            default:
+                form.UserEdit(e.edit, e.held); // typed over with the same value
+                break;
+            }
+            if (w.way == Way::TypedWhileUpdating)
+                form.Updating = true;
+            if (w.way == Way::TypedWhileLoading)
+                form.BulkLoading = true;
+            if (w.way == Way::TypedThenButton)
+                form.Click("SaveConfigButtonNew"); // the focus stays in the edit
+            else
+                form.SetFocus("TotalMultiplyGroup");
+            form.Updating = false;
+            form.BulkLoading = false;
+            EXPECT_EQ(Text(e.edit), w.corrected ? e.corrected : e.held) << e.edit << ": " << w.name;
+            if (!w.corrected && w.way != Way::TypedThenLoaded) {
+                EXPECT_EQ(Status(), kUntouched) << e.edit << ": " << w.name;
+                EXPECT_EQ(Text(label), "12.34") << e.edit << ": " << w.name;
+            }
+            EXPECT_FALSE(form.Edited(e.edit)) << "left: " << e.edit;
+        }
+}
+
+TEST_F(RulesTest, LeavingAGroupWithoutAChoiceMarksNothing) {
+    for (const char* group : {"TotalKFactorDecimalsGroup", "FlowrateKFactorDecimalsGroup",
+                              "FlowmeterKFactorDecimalsGroup", "CommunicSpeedGroup"}) {
+        Show("R212-P");
+        form["TotalKFactorDecimalsGroup"].itemIndex = 6;
+        form["FlowrateKFactorDecimalsGroup"].itemIndex = 6;
+        form["FlowmeterKFactorDecimalsGroup"].itemIndex = 6;
+        for (const char* edit : {"TotalKFactorEdit", "FlowrateKFactorEdit", "FlowmeterKFactorEdit"})
+            form.SetText(edit, "50");
+        form.SetText("TotalValueLabel", "5678");
+        form.SetStatus(1, kUntouched);
+        form.SetFocus(group);
+        form.SetFocus("ConnectButton");
+        EXPECT_EQ(Status(), kUntouched) << group;
+        EXPECT_EQ(Text("TotalValueLabel"), "5678") << group;
+        for (const char* edit : {"TotalKFactorEdit", "FlowrateKFactorEdit", "FlowmeterKFactorEdit"})
+            EXPECT_EQ(Text(edit), "50") << group << " " << edit;
+        // The user's click on its choice is an edit: leaving then checks as before.
+        form.SetFocus(group);
+        form.UserSelect(group, Index(group));
+        form.SetStatus(1, kUntouched);
+        form.SetFocus("ConnectButton");
+        EXPECT_EQ(Status(), kModifiedStatus) << group;
+    }
+}
+
+TEST_F(RulesTest, APercentageClickedIntoAndLeftHoldsItsZeroUnchanged) {
+    Show("R212-A");
+    form.SetText("PercEdit4", "0");
+    form.SetText("FlowrateValueLabel", "12.34");
+    form.SetFocus("PercEdit4");
+    form.Click("PercEdit4");
+    EXPECT_EQ(Text("PercEdit4"), ""); // emptied for typing
+    form.SetFocus("ConnectButton");
+    EXPECT_EQ(Text("PercEdit4"), "0");
+    EXPECT_EQ(Status(), kUntouched);
+    EXPECT_EQ(Text("FlowrateValueLabel"), "12.34");
+
+    // Typed into and emptied again: the user's empty field becomes 0 as any other.
+    form.SetFocus("PercEdit4");
+    form.Click("PercEdit4");
+    Type("PercEdit4", "5\b");
+    form.SetFocus("ConnectButton");
+    EXPECT_EQ(Text("PercEdit4"), "0");
+    EXPECT_EQ(Status(), kModifiedStatus);
+}
+
+TEST_F(RulesTest, ValuesFromTheUnitOrAFileAreNotCorrectedOnTheirWayIn) {
+    // Corrections made while typing or by the recomputation, and a value that is placed
+    // while the editor is filled from the unit (Updating and BulkLoading) or a file
+    // (BulkLoading): it stays as it came.
+    const struct {
+        const char* edit;
+        const char* placed;
+        const char* typedResult; // the same text typed by the user
+    } cases[] = {
+        {"CommDelayEdit", "5", "15"},
+        {"CommunicAddressEdit", "0", "1"},
+        {"CommunicAddressEdit", "250", "247"},
+        {"AnalogFilterEdit", "0", "1"},
+    };
+    for (const auto& c : cases) {
+        for (bool updating : {true, false}) {
+            form.SetText(c.edit, "77");
+            form.BulkLoading = true;
+            form.Updating = updating;
+            form.SetText(c.edit, c.placed);
+            form.Updating = false;
+            rules.UpdateValues(); // a read's own recomputation at its end
+            form.BulkLoading = false;
+            EXPECT_EQ(Text(c.edit), c.placed) << c.edit << (updating ? " read" : " loaded");
+        }
+        form.SetText(c.edit, "77");
+        form.UserEdit(c.edit, c.placed);
+        EXPECT_EQ(Text(c.edit), c.typedResult) << c.edit << " typed";
+    }
+}

@@ -214,15 +214,25 @@ TEST(Form, StatusBarAboutPanel) {
     Form form(device, "");
     int shown = 0;
     form.hooks.showAbout = [&] { ++shown; };
-    form.StatusBar1MouseMove(669, 5, 800, 20);
-    form.StatusBar1Click();
-    EXPECT_EQ(shown, 0);
-    form.StatusBar1MouseMove(670, 5, 800, 20);
-    form.StatusBar1Click();
-    EXPECT_EQ(shown, 1);
-    form.StatusBar1MouseMove(700, 20, 800, 20); // below the bar
-    form.StatusBar1Click();
-    EXPECT_EQ(shown, 1);
+    // "About..." is the last 74 pixels of the bar, never left of 670: (x, y, bar width, hot).
+    const struct {
+        int x, y, width;
+        bool hot;
+    } cases[] = {
+        {669, 5, 744, false}, {670, 5, 744, true},   {743, 5, 744, true},
+        {669, 5, 700, false}, {670, 5, 700, true},   {699, 5, 700, true},
+        {700, 5, 700, false}, {725, 5, 800, false},  {726, 5, 800, true},
+        {799, 5, 800, true},  {900, 5, 1040, false}, {966, 5, 1040, true},
+        {726, 20, 800, false}, // below the bar
+        {726, -1, 800, false},
+    };
+    for (const auto& c : cases) {
+        form.StatusBar1MouseMove(c.x, c.y, c.width, 20);
+        EXPECT_EQ(form.AboutHot, c.hot) << c.x << "," << c.y << " of " << c.width;
+        const int before = shown;
+        form.StatusBar1Click();
+        EXPECT_EQ(shown, before + (c.hot ? 1 : 0));
+    }
 }
 
 TEST(Form, ControlsHoldWhatTheirWidgetsWould) {
@@ -244,7 +254,18 @@ TEST(Form, ControlsHoldWhatTheirWidgetsWould) {
     form.OnExit("TotalKFactorEdit", [&] { ++exits; });
     form.SetFocus("TotalKFactorEdit");
     form.SetFocus("TotalASpanEdit");
-    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(exits, 1) << "left after the text typed above";
+    form.SetFocus("TotalKFactorEdit");
+    form.SetFocus("TotalASpanEdit");
+    EXPECT_EQ(exits, 1) << "left without an edit";
+    form.SetFocus("TotalKFactorEdit");
+    EXPECT_FALSE(form.KeyPress("TotalKFactorEdit", 'x'));
+    form.SetFocus("TotalASpanEdit");
+    EXPECT_EQ(exits, 1) << "a key the filter dropped";
+    form.SetFocus("TotalKFactorEdit");
+    EXPECT_TRUE(form.KeyPress("TotalKFactorEdit", '5'));
+    form.SetFocus("TotalASpanEdit");
+    EXPECT_EQ(exits, 2);
 
     form.Button13Click();
     EXPECT_EQ(form["CommunicAddressEdit"].text, "2");

@@ -50,9 +50,10 @@ protected:
         return arrived;
     }
 
-    // The focus goes into the control and then on to another one.
+    // The user works in the control, leaves its value as it stands, and moves on.
     void Leave(const std::string& control) {
         form.SetFocus(control);
+        form.UserTouch(control);
         form.SetFocus("ConnectButton");
     }
 
