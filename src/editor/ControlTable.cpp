@@ -208,6 +208,7 @@ std::vector<Control> MainWindowControls() {
     b.Label("FlowratePulsesValueLabel");
     b.Number("FlowrateCutoffEdit", " Cut-Off ", 4);
     b.Label("FlowrateCutoffValueLabel");
+    b.Label("FlowrateCutoffUnitLabel", "s");
     b.Navigation(true, true);
 
     b.page = "FlowrateASheet";
@@ -255,6 +256,7 @@ std::vector<Control> MainWindowControls() {
     b.Number("FlowmeterAFilterEdit", " Filter ", 2);
     b.Number("FlowmeterACutOffEdit", " Cut-off ", 3);
     b.Label("FlowmeterACutoffValueLabel");
+    b.Label("FlowmeterACutoffUnitLabel", "%");
     b.Navigation(true, true);
 
     b.page = "LinearisationSheet";
@@ -290,6 +292,7 @@ std::vector<Control> MainWindowControls() {
     b.Label("AnalogMaxUnitLabel");
     b.Number("AnalogCutoffEdit", " Cut-off ", 2);
     b.Label("AnalogCutoffValueLabel");
+    b.Label("AnalogCutoffUnitLabel", "%");
     Control& tuneMin = b.Number("AnalogTuneMinEdit", " Tune Min ", 4);
     tuneMin.readOnly = true;
     tuneMin.text = "0";
@@ -310,6 +313,7 @@ std::vector<Control> MainWindowControls() {
     b.Label("PulseAmountUnitLabel");
     b.Number("PulseWidthEdit", " Pulse Width ", 4);
     b.Label("PulseWidthValueLabel");
+    b.Label("PulseWidthUnitLabel", "s");
     b.Radio("PulseDecimalsGroup", " Decimals Pulse ", kDecimals);
     b.Navigation(true, true);
 
@@ -321,6 +325,7 @@ std::vector<Control> MainWindowControls() {
     b.Radio("CommunicParityGroup", " Parity ", {"None", "Even", "Odd"});
     b.Radio("CommunicDatabitsGroup", " Databits ", {"8 Bits", "7 Bits"});
     b.Text("CommDelayEdit", " Communication Delay ");
+    b.Label("CommDelayUnitLabel", "ms");
     b.Button("CommunicButton", "Communication Setup").visible = false;
     b.Button("Button13", "Change bus-address").visible = false;
     b.Navigation(true, true);

@@ -32,6 +32,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace vantrel::ui {
 
@@ -45,8 +46,8 @@ constexpr int kPageColumns = 3;
 constexpr int kGroupColumns = 2;
 constexpr int kRadioRowsPerColumn = 7;
 constexpr int kTabHeight = 22;
-// The status bar's panels; "About..." begins at 670, where the window's rule looks for it.
-constexpr int kStatusWidths[3] = {300, 370, 74};
+// The status bar's panels, as the window's "About..." rule counts them.
+constexpr const int* kStatusWidths = editor::kStatusPanelWidths;
 constexpr int kProgressWidth = 160;
 const QColor kHighlight(160, 0, 0);
 const QColor kTabHighlight(0, 70, 160);
@@ -62,6 +63,37 @@ constexpr PickerFormat kPickerFormats[] = {
     {"pickTime", "HH:mm:ss"},
     {"pickDate", "yyyy-MM-dd"},
 };
+
+// The main buttons' keys, shown underlined in their captions (Alt + the key). A button that
+// changes its caption keeps its key.
+struct ButtonKey {
+    const char* control;
+    char key;
+};
+constexpr ButtonKey kButtonKeys[] = {
+    {"ConnectButton", 'c'}, {"DownloadButton", 'r'},   {"UploadButton", 'w'},
+    {"ModbusButton", 'p'},  {"LoadConfigButton", 'l'}, {"SaveConfigButtonNew", 's'},
+};
+
+// The caption as the button shows it: its key marked where the letter first stands, at the
+// start of a word when it can be.
+QString ButtonText(const std::string& control, const std::string& caption) {
+    QString text = QString::fromStdString(caption);
+    text.replace('&', "&&");
+    for (const ButtonKey& k : kButtonKeys) {
+        if (control != k.control)
+            continue;
+        int at = -1;
+        for (int i = 0; i < text.size() && at < 0; ++i)
+            if (text[i].toLower() == QChar(k.key) && (i == 0 || text[i - 1] == ' '))
+                at = i;
+        if (at < 0)
+            at = text.indexOf(QChar(k.key), 0, Qt::CaseInsensitive);
+        if (at >= 0)
+            text.insert(at, '&');
+    }
+    return text;
+}
 
 // Headings of the linearisation tables, one per column: the row character, the edit, its
 // label, the factor edit, its label. A heading that names a control is that control.
@@ -247,6 +279,8 @@ void TConfigForm::Build() {
     statusBar_->SetPanels({{kStatusWidths[0], Qt::AlignLeft, {}, true},
                            {kStatusWidths[1], Qt::AlignLeft, {}, true},
                            {kStatusWidths[2], Qt::AlignHCenter, {}, true}});
+    // The status text is what the user reads; it takes the spare width, not "About...".
+    statusBar_->SetStretch(1);
     // The progress of a bulk run sits beside the panels while the run works.
     progress_ = new QProgressBar(content);
     progress_->setObjectName("ProgressBar1");
@@ -283,6 +317,7 @@ void TConfigForm::Build() {
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index >= 0 && index != form_.ActivePage())
             form_.SelectPage(index);
+        FocusOpenedPage(nullptr);
     });
 
     modbus_ = new TModbus(bus_, content);
@@ -334,7 +369,70 @@ QWidget* TConfigForm::BuildPage(const editor::Page& page) {
                 nav->addWidget(b);
         layout->addLayout(nav);
     }
+    OrderTabs(sheet);
     return sheet;
+}
+
+namespace {
+
+// The widgets a layout holds, in reading order: a grid row by row, each row left to right.
+std::vector<QLayoutItem*> InReadingOrder(QLayout* layout) {
+    std::vector<std::pair<std::pair<int, int>, QLayoutItem*>> items;
+    auto* grid = qobject_cast<QGridLayout*>(layout);
+    for (int i = 0; i < layout->count(); ++i) {
+        int row = i, col = 0;
+        if (grid) {
+            int rowSpan = 0, colSpan = 0;
+            grid->getItemPosition(i, &row, &col, &rowSpan, &colSpan);
+        }
+        items.push_back({{row, col}, layout->itemAt(i)});
+    }
+    std::stable_sort(items.begin(), items.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<QLayoutItem*> ordered;
+    for (const auto& item : items)
+        ordered.push_back(item.second);
+    return ordered;
+}
+
+} // namespace
+
+void TConfigForm::OrderTabs(QWidget* page) {
+    // Tab goes through a page as it reads, grid cell by grid cell, not in the order the
+    // widgets were made (hidden-at-first controls, fields with their buttons).
+    std::vector<QWidget*> chain;
+    std::function<void(QLayout*)> collect;
+    std::function<void(QWidget*)> take = [&](QWidget* w) {
+        auto it = bindings_.find(w->objectName().toStdString());
+        if (it != bindings_.end() && it->second.widget == w && it->second.buttons) {
+            for (QAbstractButton* radio : it->second.buttons->buttons())
+                chain.push_back(radio);
+            return;
+        }
+        if (auto* area = qobject_cast<QScrollArea*>(w)) {
+            if (area->widget() && area->widget()->layout())
+                collect(area->widget()->layout());
+            return;
+        }
+        if (w->layout()) {
+            collect(w->layout());
+            return;
+        }
+        if (w->focusPolicy() & Qt::TabFocus)
+            chain.push_back(w);
+    };
+    collect = [&](QLayout* layout) {
+        for (QLayoutItem* item : InReadingOrder(layout)) {
+            if (QWidget* w = item->widget())
+                take(w);
+            else if (QLayout* inner = item->layout())
+                collect(inner);
+        }
+    };
+    if (page->layout())
+        collect(page->layout());
+    for (size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 void TConfigForm::LayOut(const std::vector<const Control*>& list, QWidget* parent,
@@ -650,10 +748,11 @@ QLabel* TConfigForm::MakeLabel(const Control& c, QWidget* parent) {
 }
 
 QPushButton* TConfigForm::MakeButton(const Control& c, QWidget* parent) {
-    auto* button = new QPushButton(Q(c.caption), parent);
+    auto* button = new QPushButton(ButtonText(c.name, c.caption), parent);
     button->setObjectName(Q(c.name));
     const std::string name = c.name;
     connect(button, &QPushButton::clicked, this, [this, name] { form_.Click(name); });
+    button->installEventFilter(this); // Return presses it, as Space does
     Binding& b = bindings_[c.name];
     b.widget = button;
     b.frame = button;
@@ -744,7 +843,17 @@ void TConfigForm::ShowControl(const Control& c) {
     case ControlKind::Edit: {
         auto* edit = static_cast<QLineEdit*>(w);
         edit->setMaxLength(c.maxLength ? static_cast<int>(c.maxLength) : 32767);
-        edit->setReadOnly(c.readOnly);
+        if (edit->isReadOnly() != c.readOnly || !edit->property("lookSet").toBool()) {
+            edit->setReadOnly(c.readOnly);
+            // A field the user cannot type into does not look like one that takes input.
+            QPalette pal = edit->palette();
+            for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+                pal.setColor(group, QPalette::Base,
+                             c.readOnly ? palette().color(group, QPalette::Window)
+                                        : QApplication::palette().color(group, QPalette::Base));
+            edit->setPalette(pal);
+            edit->setProperty("lookSet", true);
+        }
         if (edit->text() != Q(c.text))
             edit->setText(Q(c.text));
         break;
@@ -756,7 +865,7 @@ void TConfigForm::ShowControl(const Control& c) {
         static_cast<QDateEdit*>(w)->setDate(QDate(c.date.year, c.date.month, c.date.day));
         break;
     case ControlKind::Button:
-        static_cast<QPushButton*>(w)->setText(Q(c.caption));
+        static_cast<QPushButton*>(w)->setText(ButtonText(c.name, c.caption));
         break;
     case ControlKind::Label:
         static_cast<QLabel*>(w)->setText(Q(PlainLines(c.text)));
@@ -786,6 +895,11 @@ void TConfigForm::ShowControl(const Control& c) {
     if (b.frame && b.frame->parentWidget() == hidden_ && c.visible && b.grid) {
         // A control hidden from the start is shown after all: it goes to the end of its grid.
         b.grid->addWidget(b.frame, b.grid->rowCount(), 0, Qt::AlignTop);
+        for (QWidget* p = b.frame->parentWidget(); p; p = p->parentWidget())
+            if (p->parentWidget() && p->parentWidget()->parentWidget() == pages_) {
+                OrderTabs(p);
+                break;
+            }
     }
     if (b.frame)
         b.frame->setVisible(c.visible);
@@ -809,8 +923,23 @@ void TConfigForm::ShowPages() {
         if (pages_->tabBar()->tabTextColor(i) != colour)
             pages_->tabBar()->setTabTextColor(i, colour);
     }
-    if (pages_->currentIndex() != form_.ActivePage())
+    if (pages_->currentIndex() != form_.ActivePage()) {
+        QWidget* before = pages_->currentWidget();
         pages_->setCurrentIndex(form_.ActivePage());
+        FocusOpenedPage(before);
+    }
+}
+
+void TConfigForm::FocusOpenedPage(QWidget* before) {
+    // Qt hands the focus to the first control of a page whose tab opens, when the focus was
+    // on the page left. On a radio group an arrow key would then change a value the user
+    // never looked at, so the page itself takes the focus; Tab goes on to its first control.
+    QWidget* page = pages_->currentWidget();
+    QWidget* focus = QApplication::focusWidget();
+    if (!page || !focus || focus == page)
+        return;
+    if (page->isAncestorOf(focus) || (before && before->isAncestorOf(focus)))
+        page->setFocus(Qt::TabFocusReason);
 }
 
 void TConfigForm::ShowWindow() {
@@ -842,6 +971,14 @@ void TConfigForm::EnsureVisible(const std::string& name) {
 }
 
 void TConfigForm::ApplyFocus() {
+    // A run disables the window (which drops the focus) and ends on another page than the one
+    // it worked on last: the page shown takes the focus, so that keys neither go nowhere nor
+    // into a field of a page no longer shown.
+    QWidget* current = QApplication::focusWidget();
+    const bool lost = current ? current->window() == this && !current->isVisible()
+                              : QApplication::activeWindow() == this;
+    if (lost && form_.enabled && pages_->currentWidget())
+        pages_->currentWidget()->setFocus(Qt::OtherFocusReason);
     const std::string& name = form_.Focused();
     auto it = bindings_.find(name);
     if (name.empty() || it == bindings_.end() || ControlOf(QApplication::focusWidget()) == name)
@@ -851,7 +988,7 @@ void TConfigForm::ApplyFocus() {
         QAbstractButton* checked = it->second.buttons->checkedButton();
         target = checked ? checked : it->second.buttons->buttons().value(0, nullptr);
     }
-    if (!target)
+    if (!target || !target->isVisible())
         return;
     applyingFocus_ = true;
     target->setFocus(Qt::OtherFocusReason);
@@ -903,6 +1040,16 @@ void TConfigForm::TextEdited(const std::string& name, const QString& text) {
 }
 
 bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* button = qobject_cast<QPushButton*>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter) &&
+            !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+            if (button->isEnabled() && button->isVisible())
+                button->animateClick();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         // A click into an edit is an event of its own for the rules (a "0" cleared for typing).
         auto it = editNames_.find(watched);
@@ -916,6 +1063,9 @@ bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::KeyPress) {
         auto it = editNames_.find(watched);
+        if (it != editNames_.end() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+            !static_cast<QLineEdit*>(watched)->isReadOnly())
+            form_.UserTouch(it->second); // an edit's key, whether or not there was text to delete
         if (it != editNames_.end()) {
             char key = 0;
             if (KeyChar(static_cast<QKeyEvent*>(event), key)) {

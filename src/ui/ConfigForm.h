@@ -94,6 +94,8 @@ private:
     void ShowPages();
     void ShowWindow();
     void ApplyFocus();
+    void FocusOpenedPage(QWidget* pageBefore);
+    void OrderTabs(QWidget* page);
     void EnsureVisible(const std::string& name);
     void FocusChanged(QWidget* old, QWidget* now);
     void TextEdited(const std::string& name, const QString& text);

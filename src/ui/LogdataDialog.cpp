@@ -148,9 +148,16 @@ void LogdataDialog::ShowModel() {
         memo_->appendPlainText(FromUnit(lines[shownLines_]));
     shownFirstLine_ = lines.empty() ? std::string() : lines.front();
 
-    const int total = std::max(model_.recordCount, 1);
-    progress_->setRange(0, total);
-    progress_->setValue(std::min(model_.recordsRead, total));
+    // Idle, no list read yet: an empty bar, not "0 / 1" of a readout that is not there.
+    if (model_.recordCount > 0) {
+        progress_->setTextVisible(true);
+        progress_->setRange(0, model_.recordCount);
+        progress_->setValue(std::min(model_.recordsRead, model_.recordCount));
+    } else {
+        progress_->setTextVisible(false);
+        progress_->setRange(0, 1);
+        progress_->setValue(0);
+    }
 
     if (!model_.visible && isVisible())
         hide();

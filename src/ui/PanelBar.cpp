@@ -40,13 +40,22 @@ QString PanelBar::Text(int panel) const {
     return panel >= 0 && panel < Count() ? panels_[panel].text : QString();
 }
 
+void PanelBar::SetStretch(int panel) {
+    stretch_ = panel;
+    update();
+}
+
 QRect PanelBar::PanelRect(int panel) const {
+    int total = 0;
+    for (const Panel& p : panels_)
+        total += p.width;
+    const int stretch = stretch_ >= 0 && stretch_ < Count() ? stretch_ : Count() - 1;
+    const int spare = std::max(0, width() - total);
+    auto widthOf = [&](int i) { return panels_[i].width + (i == stretch ? spare : 0); };
     int left = 0;
     for (int i = 0; i < panel && i < Count(); ++i)
-        left += panels_[i].width;
-    const int right = panel == Count() - 1 ? std::max(width(), left + panels_[panel].width)
-                                           : left + panels_[panel].width;
-    return QRect(QPoint(left, 0), QPoint(right - 1, height() - 1));
+        left += widthOf(i);
+    return QRect(QPoint(left, 0), QPoint(left + widthOf(panel) - 1, height() - 1));
 }
 
 QSize PanelBar::sizeHint() const {

@@ -1,8 +1,9 @@
 #pragma once
 
 // A status bar of fixed-width panels, drawn by hand so that each panel starts exactly where
-// the window's rules expect it (the "About..." panel of the main window begins at x = 670).
-// The last panel takes the rest of the width. A panel may be drawn by its owner.
+// the window's rules expect it (the "About..." panel of the main window is its last 74 pixels,
+// never left of x = 670). One panel, the last unless told otherwise, takes the spare width.
+// A panel may be drawn by its owner.
 
 #include <QString>
 #include <QWidget>
@@ -28,9 +29,11 @@ public:
     void SetPanels(std::vector<Panel> panels);
     void SetText(int panel, const QString& text);
     void SetWidth(int panel, int width);
+    // The panel that takes the spare width (the last one by default).
+    void SetStretch(int panel);
     QString Text(int panel) const;
     int Count() const { return static_cast<int>(panels_.size()); }
-    // Right and bottom exclusive; the last panel reaches the right edge.
+    // Right and bottom exclusive; the panels reach the right edge.
     QRect PanelRect(int panel) const;
 
     // Draws the owner-drawn panels.
@@ -55,6 +58,7 @@ protected:
 private:
     std::vector<Panel> panels_;
     bool pressed_ = false;
+    int stretch_ = -1; // -1: the last panel
 };
 
 } // namespace vantrel::ui

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     Application app(argc, argv);
     try {
         QApplication::setApplicationName(kTitle);
-        QApplication::setApplicationDisplayName(kTitle);
+        // No display name: the platform would append it to every dialog's title, and a
+        // message's caption is its own ("Read Device", "Port Setup").
         QApplication::setStyle(QStyleFactory::create("Fusion"));
 
         // For the documentation's pictures only: --screenshot DIR saves them and exits;

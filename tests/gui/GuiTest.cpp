@@ -36,6 +36,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <atomic>
 #include <filesystem>
 #include <sys/resource.h>
@@ -185,17 +188,23 @@ TEST_F(GuiTest, FormChangesShowInTheWidgets) {
     Form().SetEnabled("TotalKFactorEdit", false);
     EXPECT_FALSE(Find<QLineEdit>("TotalKFactorEdit")->isEnabled());
     Form().SetCaption("ConnectButton", "Release device");
-    EXPECT_EQ(Find<QPushButton>("ConnectButton")->text(), "Release device");
+    // The button keeps its key (Alt+C), marked in the caption it shows.
+    EXPECT_EQ(Find<QPushButton>("ConnectButton")->text(), "Release devi&ce");
     Form().SetVisible("Button13", true);
     EXPECT_TRUE(Find<QPushButton>("Button13")->isVisibleTo(Window().PageControl1()->widget(13)));
     Form().SetTime("DataLogDaily1", {7, 45, 0});
     EXPECT_EQ(Find<QTimeEdit>("DataLogDaily1")->time(), QTime(7, 45));
     Form().SetStatus(1, " Status: testing");
     EXPECT_EQ(Find<ui::PanelBar>("StatusBar1")->Text(1), " Status: testing");
-    // A text too long for its panel shows whole as the panel's tool tip.
-    const std::string longText = " Status: values need to be read from or written to the device";
-    Form().SetStatus(1, longText);
+    // The status text takes the bar's spare width: the longest of the tool's own reads whole.
     auto* bar = Find<ui::PanelBar>("StatusBar1");
+    const QString modified = " Status: values need to be read from or written to the device";
+    EXPECT_GT(bar->PanelRect(1).width(), bar->fontMetrics().horizontalAdvance(modified) + 8);
+    EXPECT_EQ(bar->PanelRect(2).right(), bar->width() - 1) << "\"About...\" at the right end";
+    EXPECT_EQ(bar->PanelRect(2).width(), 74);
+    // A text too long for its panel shows whole as the panel's tool tip.
+    const std::string longText = " Status: " + std::string(200, 'x');
+    Form().SetStatus(1, longText);
     const QPoint inPanel(400, 5);
     QHelpEvent help(QEvent::ToolTip, inPanel, bar->mapToGlobal(inPanel));
     QApplication::sendEvent(bar, &help);
@@ -255,20 +264,86 @@ TEST_F(GuiTest, UserInputReachesTheForm) {
 
 TEST_F(GuiTest, LeavingAnEditRunsItsExitHandler) {
     Form().SetupModel("Q4200", 'P');
-    Form().SelectPage(Form().PageIndex("TotalSheet"));
+    Form().SelectPage(Form().PageIndex("FlowrateSheet"));
     Window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
     int exits = 0;
-    Form().OnExit("TotalKFactorEdit", [&] { ++exits; });
-    Find<QLineEdit>("TotalKFactorEdit")->setFocus();
-    EXPECT_EQ(Form().Focused(), "TotalKFactorEdit");
-    Find<QGroupBox>("TotalMultiplyGroup")->findChildren<QRadioButton*>()[0]->setFocus();
-    EXPECT_EQ(exits, 1);
-    EXPECT_EQ(Form().Focused(), "TotalMultiplyGroup");
+    Form().OnExit("FlowratePulsesEdit", [&] { ++exits; });
+    auto* edit = Find<QLineEdit>("FlowratePulsesEdit");
+    QRadioButton* choice =
+        Find<QGroupBox>("FlowrateIntervalGroup")->findChildren<QRadioButton*>()[0];
+    edit->setFocus();
+    EXPECT_EQ(Form().Focused(), "FlowratePulsesEdit");
+    choice->setFocus();
+    EXPECT_EQ(exits, 0) << "left without a key";
+    EXPECT_EQ(Form().Focused(), "FlowrateIntervalGroup");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_5);
+    choice->setFocus();
+    EXPECT_EQ(exits, 1) << "left after a key";
 
     // The Form moves the focus: the widget follows.
-    Form().SetFocus("TotalKFactorEdit");
-    EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>("TotalKFactorEdit"));
+    Form().SetFocus("FlowratePulsesEdit");
+    EXPECT_EQ(QApplication::focusWidget(), edit);
+}
+
+TEST_F(GuiTest, ReturnPressesAFocusedButtonAndTheMainButtonsHaveKeys) {
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    int portSetups = 0;
+    Form().hooks.showPortSetup = [&] { ++portSetups; };
+    auto* button = Find<QPushButton>("ModbusButton");
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::qWait(300); // the click's animation
+    EXPECT_EQ(portSetups, 1);
+    QTest::keyClick(button, Qt::Key_Enter);
+    QTest::qWait(300);
+    EXPECT_EQ(portSetups, 2);
+    QTest::keyClick(Find<QPushButton>("ConnectButton"), Qt::Key_P, Qt::AltModifier);
+    QTest::qWait(300);
+    EXPECT_EQ(portSetups, 3) << "Alt+P";
+
+    const struct {
+        const char* button;
+        const char* shown;
+    } keys[] = {
+        {"ConnectButton", "&Connect device"},     {"DownloadButton", "&Read device"},
+        {"UploadButton", "&Write to device"},     {"ModbusButton", "&Port Setup"},
+        {"LoadConfigButton", "&Load Config."},    {"SaveConfigButtonNew", "&Save Config."},
+        {"LoadDefaultButton", "Default Config."},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(Find<QPushButton>(k.button)->text().toStdString(), k.shown);
+}
+
+TEST_F(GuiTest, TabGoesThroughAPageAsItReads) {
+    Form().SetupModel("R212-A", 0);
+    Form().SelectPage(Form().PageIndex("AnalogSheet"));
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    QWidget* page = Window().PageControl1()->currentWidget();
+    page->setFocus();
+    // Tab from the page on: the fields come in reading order, row by row.
+    std::vector<QWidget*> fields;
+    for (int i = 0; i < 80 && fields.size() < 8; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* w = QApplication::focusWidget();
+        if (!page->isAncestorOf(w))
+            break;
+        if (qobject_cast<QLineEdit*>(w) &&
+            std::find(fields.begin(), fields.end(), w) == fields.end())
+            fields.push_back(w);
+    }
+    ASSERT_GE(fields.size(), 5u);
+    for (size_t i = 1; i < fields.size(); ++i) {
+        const QPoint a = fields[i - 1]->mapTo(page, QPoint(0, 0));
+        const QPoint b = fields[i]->mapTo(page, QPoint(0, 0));
+        const bool sameRow = std::abs(a.y() - b.y()) < fields[i]->height();
+        EXPECT_TRUE(sameRow ? b.x() > a.x() : b.y() > a.y())
+            << fields[i - 1]->objectName().toStdString() << " then "
+            << fields[i]->objectName().toStdString();
+    }
 }
 
 TEST_F(GuiTest, HiddenPagesAreHiddenTabs) {
@@ -293,17 +368,20 @@ TEST_F(GuiTest, AboutBoxOpensFromItsPanelAndClosesOnAKey) {
     auto* bar = Find<ui::PanelBar>("StatusBar1");
     ASSERT_GE(bar->width(), 700);
 
-    // Left of 670 is not the "About..." panel.
+    // Left of the "About..." panel, over the status text, nothing opens.
+    const QRect panel = bar->PanelRect(2);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(600, 5));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(panel.left() - 2, 5));
     EXPECT_FALSE(about->isVisible());
+    const QPoint inAbout = panel.center();
 
     bool sawIt = false, stillOpenAfterClick = false;
     QTimer::singleShot(50, about, [&] {
         sawIt = about->isVisible() && !about->StartUp();
         QTest::keyClick(about, Qt::Key_Space);
     });
-    QTest::mouseMove(bar, QPoint(700, 5));
-    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(700, 5)); // returns when the box closed
+    QTest::mouseMove(bar, inAbout);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, inAbout); // returns when the box closed
     EXPECT_TRUE(sawIt);
     EXPECT_FALSE(about->isVisible());
     EXPECT_EQ(about->findChild<QLabel*>("Label1")->text(), "Vantrel");
