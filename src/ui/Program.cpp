@@ -32,7 +32,8 @@ constexpr std::chrono::seconds kSplashWaitLimit{10};
 } // namespace
 
 Program::Program(ProgramOptions options)
-    : settingsPath(options.settingsPath.empty() ? SettingsFilePath() : options.settingsPath) {
+    : settingsPath(options.settingsPath.empty() ? ProgramSettingsFilePath()
+                                                : options.settingsPath) {
     std::string error;
     if (!settings.Load(settingsPath, &error))
         std::cerr << "vantrel: " << error << "\n";

@@ -2,6 +2,7 @@
 // the model check, per-model defaults and offline configuration.
 
 #include "config/ConfigFiles.h"
+#include "common/AppPaths.h"
 #include "common/FileUtil.h"
 #include "config/ConfigurationFile.h"
 #include "config/SaveExportForm.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -791,3 +793,36 @@ TEST_F(ConfigTest, ExportsCarryTheHeaderAndTheirSeparator) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- the settings file's name
+
+TEST(SettingsFile, FollowsTheProgramsName) {
+    const struct {
+        const char* program;
+        const char* file;
+    } names[] = {
+        {"vantrel", "vantrel.ini"},     {"flowcfg", "flowcfg.ini"},
+        {"flowcfg.bin", "flowcfg.ini"}, {"vantrel-1.6", "vantrel-1.6.ini"},
+        {"tool.v2", "tool.ini"},        {".hidden", ".hidden.ini"},
+        {"trailing.", "trailing..ini"}, {"", "vantrel.ini"},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(SettingsFileName(n.program), n.file) << n.program;
+
+    // Beside a program in a folder it may write to; by the XDG rules where it may not.
+    const std::string dir =
+        testing::TempDir() + "/vantrel-settings-name-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir + "/bin");
+    EXPECT_EQ(SettingsFilePathFor(dir + "/bin/flowcfg"), dir + "/bin/flowcfg.ini");
+    EXPECT_EQ(SettingsFilePathFor(dir + "/bin/vantrel"), dir + "/bin/vantrel.ini");
+    const char* before = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = before ? before : "";
+    ::setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    std::filesystem::create_directories(dir + "/config");
+    EXPECT_EQ(SettingsFilePathFor(dir + "/installed/flowcfg"), dir + "/config/vantrel/flowcfg.ini");
+    if (before)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(dir);
+}
