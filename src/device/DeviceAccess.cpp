@@ -257,7 +257,13 @@ bool TDeviceAccess::IdentifyDevice() {
     }
     if (invalid) {
         if (form_.ShowPopups) {
-            prompts_.Inform(invalidText, "Connect Device", PromptIcon::Error);
+            // The "Configure as" dialog only comes with popups off; say so, or the unit is
+            // a dead end for the user.
+            prompts_.Inform(invalidText +
+                                "\r\n\r\nTo configure it as one of the known models anyway, "
+                                "set Show=0 in section [Popups] of " +
+                                form_.SettingsFileName + " and connect again.",
+                            "Connect Device", PromptIcon::Error);
         } else {
             TConnectionForm dialog(form_, device, prompts_, invalidText);
             if (runConnectionForm)
@@ -564,6 +570,9 @@ bool TDeviceAccess::ReadPages(const std::string& logFileName) {
         if (row.form != ValueForm::Linearisation)
             Advance();
     }
+    // Rows counted at the start may not have been read after all (a unit in "Hand" has no
+    // Flowmeter unit): the finished run reads its own total.
+    form_.SetProgress(progressDone_, progressTotal_ = progressDone_);
     return true;
 }
 

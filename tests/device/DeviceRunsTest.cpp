@@ -109,7 +109,9 @@ TEST_F(DeviceRuns, IdentificationOfEachModel) {
             const std::string code = std::to_string(sim::ModelCode(c.model));
             EXPECT_EQ(shown.text, "A device with an invalid modelnumber was detected.\r\n"
                                   "\r\nSerialnumber:\t0012345\r\nModel:\t\t" + code +
-                                  "\r\nVersion:\t\t03:01:05");
+                                  "\r\nVersion:\t\t03:01:05\r\n\r\nTo configure it as one of "
+                                  "the known models anyway, set Show=0 in section [Popups] of " +
+                                  form.SettingsFileName + " and connect again.");
             EXPECT_EQ(shown.icon, PromptIcon::Error);
             EXPECT_EQ(device.SerialNumber, -1);
             EXPECT_EQ(form.Focused(), "OfflineButton");
