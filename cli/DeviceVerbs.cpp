@@ -178,7 +178,7 @@ int WriteConfigVerb(Context& c) {
         return Failed(c, errorsBefore);
     // As "Load Config." reads it: only a file of the unit's model is taken.
     if (!s.configFiles->ReadConfigurationFile(args[0], s.device.Model, false)) {
-        std::cerr << config::kFileNotValid << "\n";
+        std::cerr << s.configFiles->LoadFailureText() << "\n";
         return kExitFailed;
     }
     s.rules->UpdateValues();

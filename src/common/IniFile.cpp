@@ -7,6 +7,10 @@
 
 namespace vantrel {
 
+namespace {
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+} // namespace
+
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
@@ -26,18 +30,30 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
+std::string Unquoted(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return std::string(value.substr(1, value.size() - 2));
+    return std::string(value);
+}
+
 IniFile IniFile::FromText(std::string_view text) {
     IniFile ini;
     std::string section;
     bool inSection = false;
-    size_t pos = 0;
+    // A UTF-8 byte order mark is no part of the first line: a file saved by an editor that
+    // puts one there keeps its first section.
+    size_t pos = text.substr(0, 3) == kUtf8Bom ? 3 : 0;
     while (pos < text.size()) {
-        size_t eol = text.find('\n', pos);
+        // CR LF, LF and a lone CR (an old Mac editor's line end) all end a line.
+        size_t eol = text.find_first_of("\r\n", pos);
         std::string_view raw =
             text.substr(pos, eol == std::string_view::npos ? std::string_view::npos : eol - pos);
-        pos = eol == std::string_view::npos ? text.size() : eol + 1;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
+        if (eol == std::string_view::npos)
+            pos = text.size();
+        else
+            pos =
+                eol + (text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n' ? 2 : 1);
         Line line;
         line.raw = std::string(raw);
         std::string trimmed = Trim(raw);
@@ -54,7 +70,7 @@ IniFile IniFile::FromText(std::string_view text) {
             if (eq != std::string::npos && eq > 0) {
                 line.section = section;
                 line.key = Trim(std::string_view(trimmed).substr(0, eq));
-                line.value = Trim(std::string_view(trimmed).substr(eq + 1));
+                line.value = Unquoted(Trim(std::string_view(trimmed).substr(eq + 1)));
             }
         }
         ini.lines_.push_back(std::move(line));

@@ -9,7 +9,10 @@ namespace vantrel {
 
 // INI text as the tool's files use it: sections and key=value lines. Names compare without
 // regard to case, blanks around names and values are ignored, lines before the first section
-// are ignored. Writing a key keeps every other line as it was.
+// are ignored. Writing a key keeps every other line as it was. Lines end with CR LF, LF or a
+// lone CR; a UTF-8 byte order mark at the start is skipped; a quoted value is read without its
+// quotes. A key given twice reads as its first line; a section given twice is one section
+// (its keys are looked up in all of its parts, in file order).
 class IniFile {
 public:
     IniFile() = default;
@@ -48,5 +51,8 @@ private:
 
 bool SameName(std::string_view a, std::string_view b);
 std::string Trim(std::string_view text);
+// A value in matching double (or single) quotes without them, as the platform's INI reading
+// gives it; anything else as it is.
+std::string Unquoted(std::string_view value);
 
 } // namespace vantrel

@@ -8,6 +8,7 @@
 #include "common/IniFile.h"
 #include "editor/ControlTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -36,6 +37,9 @@ const char* const kUnableToSaveDefault = "Unable to save default configuration f
 const char* const kNoOfflineDevice = "You have not selected a device for offline configuration.";
 const char* const kNoOfflineDeviceCaption = "Please select device";
 const char* const kConfigurationFilter = "Configuration files (*.cvc)|*.cvc|Any file (*.*)|*.*";
+const char* const kOutOfRangeIntro =
+    "Some values in the file were out of range and were changed to the nearest choice:";
+const char* const kSavedAsUtf16 = "saved as UTF-16: save it as plain text";
 
 namespace {
 
@@ -44,6 +48,25 @@ const char* const kOpenTitle = "Load Unit Values from file...";
 const char* const kSaveTitle = "Save Unit Values to file...";
 const char* const kDefaultsSuffix = "_dft.ini";
 const char* const kEol = "\r\n";
+const char* const kUnableToLoad = "Unable to load ";
+const char* const kTooLarge = "is too large to be a configuration file";
+
+// What a common editor's "Unicode" save looks like: a UTF-16 byte order mark, or ASCII text
+// with a zero byte beside every character.
+bool LooksLikeUtf16(const std::string& text) {
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')))
+        return true;
+    const size_t n = std::min<size_t>(text.size() & ~size_t{1}, 16);
+    if (n < 4)
+        return false;
+    bool evenZero = true, oddZero = true;
+    for (size_t i = 0; i < n; i += 2) {
+        evenZero = evenZero && text[i] == '\0' && text[i + 1] != '\0';
+        oddZero = oddZero && text[i] != '\0' && text[i + 1] == '\0';
+    }
+    return evenZero || oddZero;
+}
 
 // Values of the built-in default configuration, by control. A value starting with "$" is
 // taken from the unit record or the clock when the defaults are applied.
@@ -307,30 +330,50 @@ std::string ConfigFiles::ConfigurationText(const std::string& id, const std::str
 }
 
 bool ConfigFiles::WriteConfigurationFile(const std::string& path, const std::string& id,
-                                         const std::string& separator, bool defaultsMode) const {
-    return WriteFileAtomically(path, ConfigurationText(id, separator, defaultsMode), nullptr);
+                                         const std::string& separator, bool defaultsMode,
+                                         std::string* error) const {
+    return WriteFileAtomically(path, ConfigurationText(id, separator, defaultsMode), error);
 }
 
 // ---------------------------------------------------------------- reader
 
 bool ConfigFiles::ReadConfigurationFile(const std::string& path, const std::string& expectedModel,
                                         bool defaultsMode) {
+    readProblem_.clear();
+    outOfRange_.clear();
     // A configuration is a few kilobytes; what is far beyond that is no configuration, and is
     // not read into memory to find out.
     constexpr off_t kLargestFile = 16 << 20;
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && info.st_size > kLargestFile)
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kLargestFile) {
+        readProblem_ = path + ": " + kTooLarge;
         return false;
+    }
     std::string text;
-    // A missing file holds no ID, so it is refused like any file of another model; a
-    // directory or an unreadable file the same way.
-    if (!ReadFileText(path, text, nullptr))
+    if (!ReadFileText(path, text, &readProblem_))
         return false;
-    return ReadConfigurationText(text, expectedModel, defaultsMode);
+    if (LooksLikeUtf16(text)) {
+        readProblem_ = path + ": " + kSavedAsUtf16;
+        return false;
+    }
+    if (!ReadConfigurationText(text, expectedModel, defaultsMode))
+        return false;
+    if (!outOfRange_.empty()) {
+        std::string message = kOutOfRangeIntro;
+        for (const std::string& line : outOfRange_)
+            message += kEol + line;
+        prompts_.Inform(message, kAppTitle, host::PromptIcon::Warning);
+    }
+    return true;
+}
+
+std::string ConfigFiles::LoadFailureText() const {
+    return readProblem_.empty() ? std::string(kFileNotValid) : kUnableToLoad + readProblem_ + ".";
 }
 
 bool ConfigFiles::ReadConfigurationText(const std::string& text, const std::string& expectedModel,
                                         bool defaultsMode) {
+    outOfRange_.clear();
     const IniFile ini = IniFile::FromText(text);
     if (!ModelMatches(ini.ReadString("MODEL", "ID", ""), expectedModel))
         return false;
@@ -340,6 +383,7 @@ bool ConfigFiles::ReadConfigurationText(const std::string& text, const std::stri
         ApplyBuiltInDefaults(expectedModel);
         const Device& device = form_.device;
         std::vector<std::pair<std::string, std::string>> units;
+        std::vector<std::pair<const KeyRow*, int32_t>> clamped;
         for (const KeyRow* row : ReadOrder()) {
             if (defaultsMode && row->written == Written::NotInDefaults) {
                 switch (row->defaultsModeValue) {
@@ -369,6 +413,9 @@ bool ConfigFiles::ReadConfigurationText(const std::string& text, const std::stri
                     stored ? FileInteger(Trim(*stored)) : std::nullopt;
                 const std::string text = value ? std::to_string(*value) : row->readerDefault;
                 Put(form_, row->control, text);
+                if (row->kind == ValueKind::Choice && value &&
+                    form_[row->control].itemIndex != *value)
+                    clamped.push_back({row, *value});
                 if (IsUnitGroup(row->control))
                     units.emplace_back(row->control, text);
                 break;
@@ -387,6 +434,18 @@ bool ConfigFiles::ReadConfigurationText(const std::string& text, const std::stri
         }
         for (const auto& [group, text] : units)
             Put(form_, group, text);
+        // Told as the controls show them once the load is done.
+        for (const auto& [row, stored] : clamped) {
+            const editor::Control& control = form_[row->control];
+            const auto index = control.itemIndex;
+            std::string became = std::to_string(index);
+            if (index < 0)
+                became += " (none)";
+            else if (static_cast<size_t>(index) < control.items.size())
+                became += " (" + control.items[static_cast<size_t>(index)] + ")";
+            outOfRange_.push_back(row->section + "/" + row->key + ": " + std::to_string(stored) +
+                                  " became " + became);
+        }
     }
     // The loaded conversion mode is the one a refused change returns to.
     rules_.SetConfirmedConversionMode(form_["FlowmeterConversionGroup"].itemIndex);
@@ -436,7 +495,7 @@ void ConfigFiles::LoadConfigButtonClick() {
         if (form_.ShowPopups)
             Inform(kLoadedConfiguration);
     } else {
-        Inform(kFileNotValid);
+        Inform(LoadFailureText());
     }
 }
 
@@ -458,11 +517,12 @@ void ConfigFiles::SaveConfigButtonClick() {
     const std::optional<std::string> path = prompts_.SaveFileName(options);
     if (!path)
         return;
-    if (WriteConfigurationFile(*path, form_.device.ModelVersionKey(), separator, false)) {
+    std::string error;
+    if (WriteConfigurationFile(*path, form_.device.ModelVersionKey(), separator, false, &error)) {
         if (form_.ShowPopups)
             Inform(kSavedConfiguration);
     } else {
-        Inform(kUnableToSave);
+        Inform(std::string(kUnableToSave) + kEol + error);
     }
 }
 
@@ -487,8 +547,12 @@ void ConfigFiles::SaveDefaultButtonClick() {
         if (prompts_.Ask(kSaveDefaultQuestion, kDefaultCaption, host::PromptIcon::Question,
                          host::PromptButtons::YesNo) != host::PromptAnswer::Yes)
             return;
-        Inform(SaveModelDefaults(form_.device.ModelVersionKey()) ? kSavedDefault
-                                                                 : kUnableToSaveDefault);
+        std::string error;
+        if (WriteConfigurationFile(ModelDefaultsPath(form_.device.ModelVersionKey()),
+                                   form_.device.ModelVersionKey(), "=", true, &error))
+            Inform(kSavedDefault);
+        else
+            Inform(std::string(kUnableToSaveDefault) + kEol + error);
     } else {
         SaveModelDefaults(form_.device.ModelVersionKey());
     }

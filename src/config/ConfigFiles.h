@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantrel::config {
 
@@ -41,6 +42,8 @@ extern const char* const kUnableToSaveDefault;
 extern const char* const kNoOfflineDevice;
 extern const char* const kNoOfflineDeviceCaption;
 extern const char* const kConfigurationFilter;
+extern const char* const kOutOfRangeIntro;
+extern const char* const kSavedAsUtf16;
 
 // The main window's save dialog as the save/export dialog leaves it for the save flow.
 struct SaveDialogSetup {
@@ -74,13 +77,22 @@ public:
     // The whole file as text (lines end with CR LF).
     std::string ConfigurationText(const std::string& id, const std::string& separator,
                                   bool defaultsMode) const;
-    // True when the file was written completely; an old file stays as it was otherwise.
+    // True when the file was written completely; an old file stays as it was otherwise, and
+    // `error` says why (the path and what is wrong with it).
     bool WriteConfigurationFile(const std::string& path, const std::string& id,
-                                const std::string& separator, bool defaultsMode) const;
+                                const std::string& separator, bool defaultsMode,
+                                std::string* error = nullptr) const;
     // True when the file matched the model and its values were applied; nothing changes
-    // when it did not match or could not be read.
+    // when it did not match or could not be read. Choices beyond their list are held within
+    // it and told to the user once, as one warning.
     bool ReadConfigurationFile(const std::string& path, const std::string& expectedModel,
                                bool defaultsMode);
+    // Why the last ReadConfigurationFile failed when the file could not be read as text at
+    // all ("Unable to load PATH: no such file."); the model check's own text when it was read
+    // but is not for the model.
+    std::string LoadFailureText() const;
+    // The choices of the last load that were beyond their list, one "SECTION/KEY: …" a line.
+    const std::vector<std::string>& OutOfRange() const { return outOfRange_; }
     bool ReadConfigurationText(const std::string& text, const std::string& expectedModel,
                                bool defaultsMode);
 
@@ -107,6 +119,8 @@ private:
     editor::EditingRules& rules_;
     host::Prompts& prompts_;
     std::unique_ptr<TSaveExportForm> saveExportForm_;
+    std::string readProblem_;
+    std::vector<std::string> outOfRange_;
 };
 
 } // namespace vantrel::config

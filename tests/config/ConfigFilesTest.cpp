@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vantrel;
@@ -221,6 +222,151 @@ TEST_F(ConfigTest, ARefusedFileChangesNothingAndSaysSo) {
         EXPECT_EQ(prompts.shown[1].text, "Selected file is not valid for this model.");
         EXPECT_EQ(prompts.shown[1].caption, "Vantrel");
     }
+}
+
+// Files that cannot be read as a configuration at all: each gets its own message, in the
+// window as on the command line, and the controls stay as they were. A pipe must not block.
+TEST_F(ConfigTest, UnreadableFilesSayWhatIsWrongAndChangeNothing) {
+    Connect("Q4200");
+    Scramble();
+    const std::string before = files.ConfigurationText("X", "=", false);
+    const std::string fifo = dir + "/pipe.cvc";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string locked = dir + "/locked.cvc";
+    ASSERT_TRUE(WriteFileAtomically(locked, "[MODEL]\r\nID=Q4200\r\n", nullptr));
+    ::chmod(locked.c_str(), 0);
+    const std::string utf16 = dir + "/unicode.cvc";
+    std::string wide = "\xFF\xFE";
+    for (char ch : std::string("[MODEL]\r\nID=Q4200\r\n"))
+        wide += std::string(1, ch) + '\0';
+    ASSERT_TRUE(WriteFileAtomically(utf16, wide, nullptr));
+    const std::string utf16NoMark = dir + "/unicode-nomark.cvc";
+    ASSERT_TRUE(WriteFileAtomically(utf16NoMark, wide.substr(2), nullptr));
+    const std::string utf16Big = dir + "/unicode-be.cvc";
+    std::string wideBig = "\xFE\xFF";
+    for (char ch : std::string("[MODEL]\r\nID=Q4200\r\n"))
+        wideBig += std::string(1, '\0') + ch;
+    ASSERT_TRUE(WriteFileAtomically(utf16Big, wideBig, nullptr));
+
+    struct Case {
+        std::string path;
+        std::string message;
+        bool asOtherUser = false; // root reads any file: the unreadable one is read as nobody
+    };
+    const Case cases[] = {
+        {dir + "/absent.cvc", "Unable to load " + dir + "/absent.cvc: no such file."},
+        {dir, "Unable to load " + dir + ": is a folder."},
+        {fifo, "Unable to load " + fifo + ": is not a regular file."},
+        {"/dev/zero", "Unable to load /dev/zero: is not a regular file."},
+        {locked, "Unable to load " + locked + ": permission denied.", true},
+        {utf16, "Unable to load " + utf16 + ": saved as UTF-16: save it as plain text."},
+        {utf16NoMark,
+         "Unable to load " + utf16NoMark + ": saved as UTF-16: save it as plain text."},
+        {utf16Big, "Unable to load " + utf16Big + ": saved as UTF-16: save it as plain text."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        prompts.shown.clear();
+        prompts.fileNames.push_back(c.path);
+        const bool switchUser = c.asOtherUser && ::geteuid() == 0;
+        if (switchUser)
+            ASSERT_EQ(::seteuid(65534), 0);
+        files.LoadConfigButtonClick();
+        if (switchUser)
+            ASSERT_EQ(::seteuid(0), 0);
+        ASSERT_EQ(prompts.shown.size(), 2u);
+        EXPECT_EQ(prompts.shown[1].text, c.message);
+        EXPECT_EQ(files.ConfigurationText("X", "=", false), before);
+        EXPECT_FALSE(form.BulkLoading);
+    }
+}
+
+// Line ends and marks an editor may leave, and values in quotes, load as the plain file does.
+TEST_F(ConfigTest, LineEndsMarksAndQuotesLoadAsThePlainFile) {
+    Connect("Q4200");
+    Scramble();
+    const std::string plain = files.ConfigurationText("Q4200_000000", "=", false);
+    auto replaceAll = [](std::string text, const std::string& from, const std::string& to) {
+        for (size_t at = text.find(from); at != std::string::npos;
+             at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+        return text;
+    };
+    const std::string fromModel = plain.substr(plain.find("[MODEL]"));
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"CR only", replaceAll(plain, "\r\n", "\r")},
+        {"LF only", replaceAll(plain, "\r\n", "\n")},
+        {"byte order mark before [MODEL]", "\xEF\xBB\xBF" + fromModel},
+        {"byte order mark before the header", "\xEF\xBB\xBF" + plain},
+        {"values in quotes",
+         [&] {
+             std::string text;
+             size_t pos = 0;
+             while (pos < fromModel.size()) {
+                 const size_t eol = fromModel.find("\r\n", pos);
+                 std::string line = fromModel.substr(pos, eol - pos);
+                 const size_t eq = line.find('=');
+                 if (eq != std::string::npos)
+                     line = line.substr(0, eq + 1) + "\"" + line.substr(eq + 1) + "\"";
+                 text += line + "\r\n";
+                 pos = eol + 2;
+             }
+             return text;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        files.ApplyBuiltInDefaults("Q4200");
+        ASSERT_TRUE(files.ReadConfigurationText(c.text, "Q4200", false));
+        EXPECT_EQ(files.ConfigurationText("Q4200_000000", "=", false), plain);
+    }
+    // The case that matters most to users: a quoted unit and password.
+    ASSERT_TRUE(files.ReadConfigurationText(
+        "[MODEL]\nID=Q4200\n[TOTAL]\nUNIT=\"3\"\n[OTHERS]\nPASSWORD=\"4321\"\n", "Q4200", false));
+    EXPECT_EQ(Index("TotalUnitGroup"), 3);
+    EXPECT_EQ(Text("OthersPasswordEdit"), "4321");
+}
+
+// A choice beyond its list is held at the list's end as before, and the user hears once per
+// load which keys those were and what they became.
+TEST_F(ConfigTest, OutOfRangeChoicesAreToldOncePerLoad) {
+    Connect("Q4200");
+    const std::string path = dir + "/range.cvc";
+    ASSERT_TRUE(WriteFileAtomically(path,
+                                    "[MODEL]\r\nID=Q4200\r\n[TOTAL]\r\nUNIT=1000\r\nDECIMALS=-7\r\n"
+                                    "FACTORX=1\r\n[DISPLAY]\r\nFUNCTION=99\r\n",
+                                    nullptr));
+    const auto& functions = form["DisplayFunctionGroup"].items;
+    for (int load = 0; load < 2; ++load) {
+        prompts.shown.clear();
+        prompts.fileNames.push_back(path);
+        files.LoadConfigButtonClick();
+        EXPECT_EQ(Index("DisplayFunctionGroup"), static_cast<int>(functions.size()) - 1);
+        EXPECT_EQ(Index("TotalDecimalsGroup"), -1);
+        EXPECT_EQ(Index("TotalMultiplyGroup"), 1);
+        std::vector<std::string> warnings;
+        for (const auto& shown : prompts.shown)
+            if (shown.icon == host::PromptIcon::Warning)
+                warnings.push_back(shown.text);
+        ASSERT_EQ(warnings.size(), 1u);
+        const int unit = Index("TotalUnitGroup");
+        EXPECT_EQ(warnings[0],
+                  std::string(kOutOfRangeIntro) + "\r\nTOTAL/UNIT: 1000 became " +
+                      std::to_string(unit) + " (" +
+                      form["TotalUnitGroup"].items[static_cast<size_t>(unit)] +
+                      ")\r\nTOTAL/DECIMALS: -7 became -1 (none)\r\nDISPLAY/FUNCTION: 99 became " +
+                      std::to_string(functions.size() - 1) + " (" + functions.back() + ")");
+        EXPECT_EQ(prompts.shown.back().text, "Loaded configuration.");
+    }
+    // A file within range says nothing of the kind.
+    prompts.shown.clear();
+    ASSERT_TRUE(files.ReadConfigurationFile(Write("fine.cvc"), "Q4200", false));
+    EXPECT_TRUE(prompts.shown.empty());
+    EXPECT_TRUE(files.OutOfRange().empty());
 }
 
 // ---------------------------------------------------------------- round trips
@@ -546,7 +692,8 @@ TEST_F(ConfigTest, AFailedSaveLeavesTheOldFileByteForByte) {
     form.ShowPopups = false;
     files.SaveConfigButtonClick();
     ::setrlimit(RLIMIT_FSIZE, &before);
-    EXPECT_EQ(prompts.Texts().back(), "Unable to save configuration.");
+    EXPECT_EQ(prompts.Texts().back(),
+              "Unable to save configuration.\r\ncannot write " + path + ": File too large");
     EXPECT_EQ(Slurp(path), old);
     std::vector<std::string> entries;
     for (auto& entry : std::filesystem::directory_iterator(folder))
@@ -555,7 +702,9 @@ TEST_F(ConfigTest, AFailedSaveLeavesTheOldFileByteForByte) {
     // A folder that does not exist.
     prompts.fileNames.push_back(dir + "/no/such/folder/x.cvc");
     files.SaveConfigButtonClick();
-    EXPECT_EQ(prompts.Texts().back(), "Unable to save configuration.");
+    EXPECT_EQ(prompts.Texts().back(),
+              "Unable to save configuration.\r\ncannot create a temporary file in the folder " +
+                  dir + "/no/such/folder: no such file");
 }
 
 TEST_F(ConfigTest, StatusTextAfterALoad) {

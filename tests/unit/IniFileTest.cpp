@@ -1,5 +1,5 @@
-#include "common/FileUtil.h"
 #include "common/IniFile.h"
+#include "common/FileUtil.h"
 #include "modbus/BusSettings.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +45,24 @@ TEST(IniFile, WritingAKeyKeepsEveryOtherLine) {
     ini.WriteString("C", "k", "v");
     EXPECT_EQ(ini.Text(),
               "; header\r\n[A]\r\nx=10\r\n; note\r\ny=2\r\nw=4\r\n[B]\r\nz=3\r\n[C]\r\nk=v\r\n");
+}
+
+// A key given twice reads as its first line, as the platform's INI reading does, so a line
+// added further down by hand does not silently win; a section given twice is one section,
+// so ports added to a second [Ports] at the end of a settings file still count.
+TEST(IniFile, RepeatedKeysAndSectionsQuotesLineEndsAndMarks) {
+    IniFile ini = IniFile::FromText("\xEF\xBB\xBF[A]\rk=1\rk=2\r[B]\r\nm=x\n[a]\nk=3\nl=\"4 \"\n"
+                                    "q='single'\nh=\"half\nlit=a\"b\"\n");
+    EXPECT_EQ(ini.ReadString("A", "k", ""), "1");
+    EXPECT_EQ(ini.ReadString("A", "l", ""), "4 ");
+    EXPECT_EQ(ini.ReadString("A", "q", ""), "single");
+    EXPECT_EQ(ini.ReadString("A", "h", ""), "\"half");
+    EXPECT_EQ(ini.ReadString("A", "lit", ""), "a\"b\"");
+    EXPECT_EQ(ini.ReadString("B", "m", ""), "x");
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"A", "B"}));
+    ini.WriteString("A", "k", "9");
+    EXPECT_EQ(ini.ReadString("A", "k", ""), "9");
+    EXPECT_EQ(ini.Text().substr(0, 20), "[A]\r\nk=9\r\nk=2\r\n[B]\r\n");
 }
 
 TEST(IniFile, BinaryGarbageAndHugeLinesLoadSafely) {
@@ -98,6 +116,87 @@ TEST(FileUtil, AFailedReplaceLeavesNoTemporaryFile) {
     EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/file", "new", nullptr));
 }
 
+// What a plain save keeps, the atomic save keeps too; what it refuses, it refuses with the
+// path and the reason, and the old file stays whole.
+TEST(FileUtil, ASaveKeepsLinksModesOwnersAndRefusesReadOnlyFiles) {
+    const std::string dir = TempDir() + "/keeps";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/sub");
+    auto read = [](const std::string& path) {
+        std::string text;
+        EXPECT_TRUE(ReadFileText(path, text, nullptr)) << path;
+        return text;
+    };
+    std::string error;
+
+    // A link, relative and in a chain, stays a link; its target gets the contents and keeps
+    // its mode.
+    const std::string target = dir + "/sub/target.cvc";
+    ASSERT_TRUE(WriteFileAtomically(target, "old", nullptr));
+    ::chmod(target.c_str(), 0640);
+    std::filesystem::create_symlink("sub/target.cvc", dir + "/link.cvc");
+    std::filesystem::create_symlink("link.cvc", dir + "/link2.cvc");
+    ASSERT_TRUE(WriteFileAtomically(dir + "/link2.cvc", "new", &error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link2.cvc"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/link.cvc"));
+    EXPECT_EQ(read(target), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    // A dangling link: its target is made, as a plain save would.
+    std::filesystem::create_symlink("sub/made.cvc", dir + "/dangling.cvc");
+    ASSERT_TRUE(WriteFileAtomically(dir + "/dangling.cvc", "made", &error)) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir + "/dangling.cvc"));
+    EXPECT_EQ(read(dir + "/sub/made.cvc"), "made");
+
+    // Owner and group stay where the process may set them.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+        ASSERT_TRUE(WriteFileAtomically(target, "owned", &error)) << error;
+        ASSERT_EQ(::stat(target.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+        EXPECT_EQ(info.st_mode & 07777, 0640u);
+    }
+
+    // A read-only file is refused, also through a link, and keeps its contents.
+    const std::string readOnly = dir + "/readonly.cvc";
+    ASSERT_TRUE(WriteFileAtomically(readOnly, "keep", nullptr));
+    ::chmod(readOnly.c_str(), 0444);
+    std::filesystem::create_symlink("readonly.cvc", dir + "/to-readonly.cvc");
+    for (const std::string& path : {readOnly, dir + "/to-readonly.cvc"}) {
+        EXPECT_FALSE(WriteFileAtomically(path, "lost", &error));
+        EXPECT_EQ(error, path + ": the file is read-only");
+    }
+    EXPECT_EQ(read(readOnly), "keep");
+
+    // A folder is no file to save into.
+    EXPECT_FALSE(WriteFileAtomically(dir + "/sub", "x", &error));
+    EXPECT_EQ(error, dir + "/sub: is a folder");
+
+    // A writable file in a folder where no temporary file can be made: the folder is named.
+    const std::string shut = dir + "/shut";
+    std::filesystem::create_directories(shut);
+    const std::string inShut = shut + "/file.cvc";
+    ASSERT_TRUE(WriteFileAtomically(inShut, "kept", nullptr));
+    ::chmod(inShut.c_str(), 0666);
+    ::chmod(shut.c_str(), 0555);
+    const bool switchUser = ::geteuid() == 0; // root writes into any folder
+    if (switchUser)
+        ASSERT_EQ(::seteuid(65534), 0);
+    const bool saved = WriteFileAtomically(inShut, "lost", &error);
+    if (switchUser)
+        ASSERT_EQ(::seteuid(0), 0);
+    ::chmod(shut.c_str(), 0755);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error,
+              "cannot create a temporary file in the folder " + shut + ": permission denied");
+    EXPECT_EQ(read(inShut), "kept");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(shut),
+                            std::filesystem::directory_iterator{}),
+              1);
+}
+
 struct BusCase {
     const char* name;
     const char* text;
@@ -115,8 +214,7 @@ TEST(BusSettings, ReadsTheModbusSection) {
     };
     const BusCase cases[] = {
         {"missing keys keep the current values", "[Modbus]\n", start},
-        {"case is ignored", "[Modbus]\nSpeed=2400\nParity=even\nprotocol=rtu\n",
-         with([](auto& s) {
+        {"case is ignored", "[Modbus]\nSpeed=2400\nParity=even\nprotocol=rtu\n", with([](auto& s) {
              s.speed = 1;
              s.parity = 1;
          })},
@@ -126,8 +224,7 @@ TEST(BusSettings, ReadsTheModbusSection) {
              s.dataBits = 0;
              s.stopBits = 0;
          })},
-        {"ascii", "[Modbus]\nProtocol=Ascii\nDatabits=7 BITS\nStopbits=2 bits\n",
-         with([](auto& s) {
+        {"ascii", "[Modbus]\nProtocol=Ascii\nDatabits=7 BITS\nStopbits=2 bits\n", with([](auto& s) {
              s.framing = modbus::kFramingAscii;
              s.dataBits = 1;
              s.stopBits = 1;
