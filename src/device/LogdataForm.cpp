@@ -68,9 +68,14 @@ std::string FolderOf(const std::string& path) {
 }
 
 // A list name comes from the unit: it must not lead the proposed file into another folder.
+// A list name in a proposed file name: the characters no file name may hold on any desktop
+// the file may travel to, and the pattern characters a save dialog would take the name for a
+// filter by, become "_".
 std::string FileNamePart(std::string text) {
     for (char& c : text)
-        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+        if (c == '/' || c == '\\' || c == '*' || c == '?' || c == ':' || c == '"' || c == '<' ||
+            c == '>' || c == '|' || c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20 ||
+            c == 0x7F)
             c = '_';
     return text;
 }
