@@ -12,13 +12,22 @@ namespace {
 
 // With popups off the GUI says nothing about parameters that failed in a bulk run (they are
 // in its log); a script needs to hear it.
-constexpr const char* kSomeNotRead = "Some values were not read correctly. Please check the ReadLog.";
-constexpr const char* kSomeNotWritten =
-    "Some values were not written correctly. Please check the WriteLog.";
+constexpr const char* kSomeNotRead =
+    "Some values were not read correctly. Please check the ReadLog.";
+constexpr const char* kSomeNotWrittenCheck =
+    "Some values were not written correctly. Please check the WriteLog";
+// read-config's last line.
+constexpr const char* kReadConfigDone = "read-config: the configuration was read from the unit.";
+constexpr const char* kReadConfigIncomplete =
+    "read-config: failed, some values were not read correctly and nothing was saved. Please "
+    "check the ReadLog";
+constexpr const char* kReadConfigFailed =
+    "read-config: failed, the configuration was not read and nothing was saved.";
+constexpr const char* kReadConfigNotWritten =
+    "read-config: failed, the configuration was read but not saved.";
 
 bool Shown(const Session& s, const char* text) {
-    return std::find(s.prompts.shown.begin(), s.prompts.shown.end(), text) !=
-           s.prompts.shown.end();
+    return std::find(s.prompts.shown.begin(), s.prompts.shown.end(), text) != s.prompts.shown.end();
 }
 
 // A run failed. When the unit did not answer as it should (the run showed an error), the last
@@ -38,9 +47,10 @@ bool NoArguments(Context& c, const char* verb) {
 }
 
 // Identification and the read that follows it, as "Connect device" does with popups off.
-// False when no unit was accepted or the read failed; a unit read with failed parameters
-// counts as read unless `complete` is asked for.
-bool IdentifyAndRead(Context& c, bool complete) {
+// False when no unit was accepted or the read failed, also when only some parameters failed:
+// what every verb gives depends on values read (the decimals of the operator values, the
+// unit's own settings a file is compared with).
+bool IdentifyAndRead(Context& c) {
     Session& s = c.session;
     const int errorsBefore = s.prompts.errors;
     s.transferErrors = false;
@@ -52,8 +62,7 @@ bool IdentifyAndRead(Context& c, bool complete) {
     }
     if (s.transferErrors) {
         std::cerr << kSomeNotRead << "\n";
-        if (complete)
-            return false;
+        return false;
     }
     return true;
 }
@@ -72,7 +81,7 @@ int IdentifyVerb(Context& c) {
     if (!NoArguments(c, "identify"))
         return kExitUsage;
     const int errorsBefore = c.session.prompts.errors;
-    if (!IdentifyAndRead(c, false))
+    if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
     PrintIdentity(c.session.device);
     return kExitDone;
@@ -83,7 +92,8 @@ int ValuesVerb(Context& c) {
         return kExitUsage;
     Session& s = c.session;
     const int errorsBefore = s.prompts.errors;
-    if (!IdentifyAndRead(c, false))
+    // The values are scaled by decimals read from the unit: a failed read fails the verb.
+    if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
     s.values->RefeshButtonClick();
     if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kRefreshedStatus)
@@ -102,7 +112,7 @@ int ClearTotalVerb(Context& c) {
         return kExitUsage;
     Session& s = c.session;
     const int errorsBefore = s.prompts.errors;
-    if (!IdentifyAndRead(c, false))
+    if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
     s.values->ClearTotalButtonClick();
     if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kClearedStatus)
@@ -150,18 +160,34 @@ int ReadConfigVerb(Context& c) {
     Session& s = c.session;
     s.showProgress = true;
     const int errorsBefore = s.prompts.errors;
-    if (!IdentifyAndRead(c, true))
-        return Failed(c, errorsBefore);
+    // The window's status texts come and go on the way; the verb's last line says how it
+    // ended, whatever they said.
+    if (!IdentifyAndRead(c)) {
+        const int exit = Failed(c, errorsBefore);
+        if (s.transferErrors)
+            std::cerr << s.CheckLogText(kReadConfigIncomplete, "ReadLog") << "\n";
+        else
+            std::cerr << kReadConfigFailed << "\n";
+        return exit;
+    }
     // As "Save Config." writes it: the unit's model-version key, "=" between key and value.
     const std::string id = s.device.ModelVersionKey();
     if (!file) {
         std::cout << s.configFiles->ConfigurationText(id, "=", false);
-        return std::cout.flush() ? kExitDone : kExitFailed;
+        if (!std::cout.flush()) {
+            std::cerr << kReadConfigNotWritten << "\n";
+            return kExitFailed;
+        }
+        std::cerr << kReadConfigDone << "\n";
+        return kExitDone;
     }
-    if (!s.configFiles->WriteConfigurationFile(*file, id, "=", false)) {
-        std::cerr << config::kUnableToSave << "\n";
+    std::string error;
+    if (!s.configFiles->WriteConfigurationFile(*file, id, "=", false, &error)) {
+        std::cerr << config::kUnableToSave << "\n" << error << "\n" << kReadConfigNotWritten
+                  << "\n";
         return kExitFailed;
     }
+    std::cerr << kReadConfigDone << " Saved to " << *file << ".\n";
     return kExitDone;
 }
 
@@ -174,7 +200,7 @@ int WriteConfigVerb(Context& c) {
     Session& s = c.session;
     s.showProgress = true;
     const int errorsBefore = s.prompts.errors;
-    if (!IdentifyAndRead(c, true))
+    if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
     // As "Load Config." reads it: only a file of the unit's model is taken.
     if (!s.configFiles->ReadConfigurationFile(args[0], s.device.Model, false)) {
@@ -189,7 +215,7 @@ int WriteConfigVerb(Context& c) {
     if (s.prompts.errors != errorsBeforeWrite)
         return Failed(c, errorsBeforeWrite);
     if (s.transferErrors) {
-        std::cerr << kSomeNotWritten << "\n";
+        std::cerr << s.CheckLogText(kSomeNotWrittenCheck, "WriteLog") << "\n";
         return kExitFailed;
     }
     return kExitDone;

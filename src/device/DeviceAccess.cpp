@@ -16,6 +16,11 @@ using host::PromptIcon;
 
 const char* const kNoDeviceConnectedPanel0 = " Current Device: no device connected";
 const char* const kNoDeviceConnectedPanel1 = " Status: no device connected";
+const char* const kUnitStoppedAnsweringText =
+    "The unit stopped answering. Check the cable to the unit and its power, then try again.";
+const char* const kModelNotToldText =
+    "The unit did not answer whether it has a data logger, so its model could not be told. "
+    "Please connect again.";
 
 namespace {
 
@@ -105,7 +110,8 @@ int TDeviceAccess::ReadParameter(const Parameter& row, uint64_t& value) {
 int TDeviceAccess::ReadValue(uint16_t reg, uint8_t byteCount, uint64_t& value) {
     uint8_t bytes[8] = {};
     value = 0;
-    const int result = worker_.ReadRegisters(bytes, busAddress_(), reg, std::min<uint8_t>(byteCount, 8));
+    const int result =
+        worker_.ReadRegisters(bytes, busAddress_(), reg, std::min<uint8_t>(byteCount, 8));
     if (result == modbus::kTransactionDone)
         value = FromBytes(bytes, std::min<int>(byteCount, 8));
     return result;
@@ -175,17 +181,18 @@ bool TDeviceAccess::IdentifyDevice() {
     bool found = worker_.ReadRegisters(serialBytes, address, 165, 3) == modbus::kTransactionDone;
     if (found) {
         device.SerialNumber = static_cast<int32_t>(FromBytes(serialBytes, 3));
-        found = worker_.ReadRegisters(codeBytes, busAddress_(), 160, 2) == modbus::kTransactionDone &&
-                worker_.ReadRegisters(variantBytes, busAddress_(), 173, 1) ==
-                    modbus::kTransactionDone &&
-                worker_.ReadRegisters(versionBytes, busAddress_(), 162, 3) ==
-                    modbus::kTransactionDone;
+        found =
+            worker_.ReadRegisters(codeBytes, busAddress_(), 160, 2) == modbus::kTransactionDone &&
+            worker_.ReadRegisters(variantBytes, busAddress_(), 173, 1) ==
+                modbus::kTransactionDone &&
+            worker_.ReadRegisters(versionBytes, busAddress_(), 162, 3) == modbus::kTransactionDone;
     }
     if (!found) {
         device.SerialNumber = -1;
         form_.SetStatus(0, kNoDeviceConnectedPanel0);
         form_.SetStatus(1, kNoDeviceConnectedPanel1);
-        prompts_.Inform("There was no device found.", "Connect Device", PromptIcon::Error);
+        prompts_.Inform(worker_.PortGone() ? worker_.GoneText() : "There was no device found.",
+                        "Connect Device", PromptIcon::Error);
         form_.SetFocus("ConnectButton");
         form_.UpdateButtons();
         return false;
@@ -203,6 +210,18 @@ bool TDeviceAccess::IdentifyDevice() {
     uint8_t logBytes[8] = {};
     const bool hasLog =
         worker_.ReadRegisters(logBytes, busAddress_(), 8208, 4) == modbus::kTransactionDone;
+    // A unit without a logger refuses the register; one that did not answer at all (or
+    // answered garbled) has told nothing, and a model guessed from that would be wrong.
+    if (!hasLog && worker_.LastResult() != modbus::ReadingNotPossible) {
+        device.SerialNumber = -1;
+        form_.SetStatus(0, kNoDeviceConnectedPanel0);
+        form_.SetStatus(1, kNoDeviceConnectedPanel1);
+        prompts_.Inform(worker_.PortGone() ? worker_.GoneText() : kModelNotToldText,
+                        "Connect Device", PromptIcon::Error);
+        form_.SetFocus("ConnectButton");
+        form_.UpdateButtons();
+        return false;
+    }
     if (hasLog)
         model += "-HX";
     if (model == "R2121-P-HX")
@@ -219,8 +238,8 @@ bool TDeviceAccess::IdentifyDevice() {
                        listed == models.end() ? -1 : static_cast<int>(listed - models.begin()));
 
     const std::string invalidText = "A device with an invalid modelnumber was detected.\r\n"
-                                    "\r\nSerialnumber:\t" + serialText +
-                                    "\r\nModel:\t\t" + std::to_string(code) +
+                                    "\r\nSerialnumber:\t" +
+                                    serialText + "\r\nModel:\t\t" + std::to_string(code) +
                                     "\r\nVersion:\t\t" + versionText;
     std::string foundText;
     bool invalid = listed == models.end();
@@ -232,16 +251,16 @@ bool TDeviceAccess::IdentifyDevice() {
             form_.SetStatus(0, " Current device: " + serialText + "/" + model + "/" + versionText);
             if (!form_.OfflineMode)
                 form_.SetStatus(1, kNeedTransferStatus);
-            foundText = "Found a device!\r\n\r\nSerialnumber:\t" + serialText +
-                        "\r\nModel:\t\t" + model + "\r\nVersion:\t\t" + versionText +
+            foundText = "Found a device!\r\n\r\nSerialnumber:\t" + serialText + "\r\nModel:\t\t" +
+                        model + "\r\nVersion:\t\t" + versionText +
                         "\r\n\r\nRead current configuration from device?";
         } else if (codeText == "018") {
-            const std::string text =
-                "A device with an invalid serialnumber was detected.\r\n"
-                "\r\nSerialnumber:\t" + serialText + "\r\nModel:\t\t" + model +
-                "\r\nVersion:\t\t" + versionText +
-                "\r\n\r\nDo you want to attempt configuration as R210-P?"
-                "\r\nYou might experience more issues during communication.";
+            const std::string text = "A device with an invalid serialnumber was detected.\r\n"
+                                     "\r\nSerialnumber:\t" +
+                                     serialText + "\r\nModel:\t\t" + model + "\r\nVersion:\t\t" +
+                                     versionText +
+                                     "\r\n\r\nDo you want to attempt configuration as R210-P?"
+                                     "\r\nYou might experience more issues during communication.";
             if (prompts_.Ask(text, "Connect Device", PromptIcon::Information,
                              PromptButtons::YesNo) == PromptAnswer::Yes) {
                 workingModel = "R210-P";
@@ -273,9 +292,8 @@ bool TDeviceAccess::IdentifyDevice() {
     }
 
     if (accepted) {
-        if (!form_.ShowPopups ||
-            prompts_.Ask(foundText, "Connect Device", PromptIcon::Information,
-                         PromptButtons::YesNo) == PromptAnswer::Yes) {
+        if (!form_.ShowPopups || prompts_.Ask(foundText, "Connect Device", PromptIcon::Information,
+                                              PromptButtons::YesNo) == PromptAnswer::Yes) {
             DownloadButtonClick();
         } else if (form_["DownloadButton"].enabled) {
             form_.SetFocus("DownloadButton");
@@ -316,7 +334,8 @@ SameDevice TDeviceAccess::CheckSameDevice(int32_t expected, const std::string& c
                                           const std::string& commCaption) {
     uint8_t bytes[8] = {};
     if (worker_.ReadRegisters(bytes, busAddress_(), 2, 3) != modbus::kTransactionDone) {
-        prompts_.Inform("Unable to communicate with device.",
+        lineLostShown_ = worker_.PortGone();
+        prompts_.Inform(lineLostShown_ ? worker_.GoneText() : "Unable to communicate with device.",
                         commCaption.empty() ? caption : commCaption, PromptIcon::Error);
         return SameDevice::CommFailure;
     }
@@ -340,6 +359,7 @@ bool TDeviceAccess::CheckBeforeRun(const SameDeviceCaller& caller) {
         return false;
     }
     SetWindowEnabled(false);
+    StartRun();
     const SameDevice same = CheckSameDevice(expected, caller.caption, caller.commCaption);
     if (same == SameDevice::Same)
         return true;
@@ -400,6 +420,22 @@ void TDeviceAccess::WriteLogLine(const std::string& logFileName, const std::stri
     file << label << ", Value: " << valueText << ", Error: " << errorText << "\r\n";
 }
 
+bool TDeviceAccess::LineLost() {
+    const bool gone = worker_.PortGone();
+    if (!gone && worker_.SilentTransactionsInRow() < kSilentTransactionsToStop)
+        return false;
+    if (!lineLostShown_) {
+        lineLostShown_ = true;
+        prompts_.Inform(gone ? worker_.GoneText() : kUnitStoppedAnsweringText,
+                        "Communication error", PromptIcon::Error);
+    }
+    return true;
+}
+
+bool TDeviceAccess::ReadFailed(const std::string& control) const {
+    return std::find(failedReads_.begin(), failedReads_.end(), control) != failedReads_.end();
+}
+
 bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const std::string& label,
                                         int32_t value) {
     if (!form_.TransferErrorLogged) {
@@ -408,12 +444,14 @@ bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const st
     }
     const std::string errorText = ErrorText(worker_.LastExceptionCode());
     WriteLogLine(logFileName, label, errorText, std::to_string(value));
+    // Nobody is asked whether to go on with a port that has gone or a unit that is silent.
+    if (LineLost())
+        return true;
     const bool write = !logFileName.empty() && logFileName[0] == 'W';
-    const std::string message =
-        std::string("Unable to ") + (write ? "write " : "read ") + label +
-        (write ? " to device. Do you wish to continue the operation?"
-               : " from device. Do you wish to continue the operation?") +
-        "\nErrorcode: " + errorText;
+    const std::string message = std::string("Unable to ") + (write ? "write " : "read ") + label +
+                                (write ? " to device. Do you wish to continue the operation?"
+                                       : " from device. Do you wish to continue the operation?") +
+                                "\nErrorcode: " + errorText;
     if (!form_.ShowPopups)
         return false;
     return prompts_.Ask(message, "Communication error", PromptIcon::Error, PromptButtons::YesNo) !=
@@ -470,7 +508,11 @@ bool TDeviceAccess::ReadRow(const Parameter& row, const std::string& logFileName
     const int result = ReadParameter(row, value);
     if (!caption.empty())
         form_.SetHighlighted(caption, false);
+    const std::string control = row.control;
+    failedReads_.erase(std::remove(failedReads_.begin(), failedReads_.end(), control),
+                       failedReads_.end());
     if (result != modbus::kTransactionDone) {
+        failedReads_.push_back(control);
         if (ReportTransferError(logFileName, row.readLabel, 0))
             return false;
         value = 0;
@@ -595,13 +637,14 @@ void TDeviceAccess::DownloadButtonClick() {
     }
     form_.SetStatus(1, kReadingStatus);
     form_.Pages()[static_cast<size_t>(form_.ActivePage())].highlighted = false;
+    failedReads_.clear();
 
     if (ReadPages(logFileName))
         success = EndWithOperatorValues();
 
-    ReportRunEnd(success, {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
-                           "Some values were not read correctly. Please check the ReadLog.",
-                           "Read Device"});
+    ReportRunEnd(success,
+                 {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
+                  "Some values were not read correctly. Please check the ReadLog.", "Read Device"});
     SelectPage("ConfigurationSheet");
     if (success && form_["DownloadButton"].enabled)
         form_.SetFocus("DownloadButton");
@@ -620,8 +663,10 @@ void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts) {
         return;
     }
     form_.SetStatus(1, texts.failedStatus);
-    prompts_.Inform("Error during communication. Please retry the operation.", texts.caption,
-                    PromptIcon::Error);
+    // A lost line has its one message, and only one.
+    if (!lineLostShown_ && !LineLost())
+        prompts_.Inform("Error during communication. Please retry the operation.", texts.caption,
+                        PromptIcon::Error);
     form_.Updating = false;
     rules_.UpdateValues();
 }

@@ -28,12 +28,12 @@ enum class SameDevice { Same, Different, CommFailure };
 // The runs that check the unit on the bus before they start, and how each does it.
 struct SameDeviceCaller {
     const char* run;
-    bool recordSerial;         // expects Device.SerialNumber, else ExpectedSerialNumber
-    const char* noUnitText;    // shown when the expected serial is -1; "": return silently
+    bool recordSerial;      // expects Device.SerialNumber, else ExpectedSerialNumber
+    const char* noUnitText; // shown when the expected serial is -1; "": return silently
     const char* noUnitCaption;
-    const char* caption;       // of the check's messages
-    const char* commCaption;   // of the communication failure, "" when the caption
-    bool homeOnDifferent;      // the HOME page after the mismatch message
+    const char* caption;     // of the check's messages
+    const char* commCaption; // of the communication failure, "" when the caption
+    bool homeOnDifferent;    // the HOME page after the mismatch message
 };
 std::span<const SameDeviceCaller> SameDeviceCallers();
 // By run name ("Read device", "Write device", "Refresh", "Clear Total", "Read log data").
@@ -107,13 +107,23 @@ public:
     // stays disabled for the run; false: the window is enabled again and the run ends.
     bool CheckBeforeRun(const SameDeviceCaller& caller);
 
-    // Failure handling of the bulk runs. Returns true when the user aborts.
+    // Failure handling of the bulk runs. Returns true when the user aborts, and when the line
+    // is lost (LineLost).
     bool ReportTransferError(const std::string& logFileName, const std::string& label,
                              int32_t value);
     void WriteLogHeader(const std::string& logFileName);
     void WriteLogLine(const std::string& logFileName, const std::string& label,
                       const std::string& errorText, const std::string& valueText);
     static std::string ErrorText(int exceptionCode);
+    // Whether a run must stop because the port has gone or the unit has stopped answering;
+    // the first time it says so, in one message (every later failure of the run is quiet).
+    bool LineLost();
+    // Cleared at the start of each run.
+    bool LineLostShown() const { return lineLostShown_; }
+    void StartRun() { lineLostShown_ = false; }
+    // Controls whose read failed in the last Read device (their value is not the unit's);
+    // what depends on them is not computed from them.
+    bool ReadFailed(const std::string& control) const;
     // prefix + "yyyyMMdd-HHnnss" + ".txt" of now.
     std::string LogFileName(const std::string& prefix) const;
     std::string LogPath(const std::string& logFileName) const;
@@ -156,6 +166,13 @@ private:
     modbus::TModThread& worker_;
     std::function<uint8_t()> busAddress_;
     int progressDone_ = 0, progressTotal_ = 0;
+    bool lineLostShown_ = false;
+    std::vector<std::string> failedReads_;
 };
+
+// Transactions in a row with no answer at all after which a run takes the unit for gone.
+constexpr int kSilentTransactionsToStop = 3;
+extern const char* const kUnitStoppedAnsweringText;
+extern const char* const kModelNotToldText;
 
 } // namespace vantrel::device

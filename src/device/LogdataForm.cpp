@@ -54,6 +54,11 @@ constexpr int kRecordFailureLimit = 5;
 constexpr int kListNameLength = 16;
 constexpr size_t kRuleLength = 71;
 constexpr size_t kRawBufferBytes = 1026;
+constexpr int kSelectTries = 3;
+constexpr const char* kNotSelectedText =
+    "The log list could not be selected on the unit, so nothing was read. Please try again.";
+constexpr const char* kCountUnknownText =
+    "The number of records in this list is unknown: it could not be read.";
 
 // "ERROR!" and any other text that is no number count as 0.
 uint64_t NumberOf(const std::string& value) {
@@ -144,7 +149,7 @@ bool TLogdataForm::ReadRawRegisters(uint16_t reg, int count, std::string& text,
 
 bool TLogdataForm::ReadCounted(uint16_t reg, int limit, std::string& text, std::string& value) {
     bool ok = ReadRawRegisters(reg, logreg::kTextRegisters, text, value);
-    while (!ok && errors_ < limit) {
+    while (!ok && errors_ < limit && !LineLost()) {
         ++errors_;
         ok = ReadRawRegisters(reg, logreg::kTextRegisters, text, value);
     }
@@ -169,32 +174,51 @@ void TLogdataForm::ReadLogList(const std::string& listName, int listIndex) {
     const uint8_t address = busAddress_();
     std::string text, value;
 
+    // The list is selected again when the selection did not go through: whatever list the
+    // unit has selected otherwise would be read and saved under this one's name.
     const uint8_t index = static_cast<uint8_t>(listIndex);
-    if (worker_.WriteRegisters(&index, address, logreg::kSelectList, 1) ==
-            modbus::kTransactionDone &&
-        ReadRawRegisters(logreg::kRecordCount, 1, text, value))
+    bool selected = false;
+    lineLost_ = false;
+    for (int tries = 0; tries < kSelectTries && !selected && !LineLost(); ++tries) {
+        selected = worker_.WriteRegisters(&index, address, logreg::kSelectList, 1) ==
+                   modbus::kTransactionDone;
+        if (!selected)
+            ++errors_;
+    }
+    bool countKnown = false;
+    if (selected && ReadRawRegisters(logreg::kRecordCount, 1, text, value)) {
         recordCount = static_cast<int>(NumberOf(value));
+        countKnown = true;
+    }
     Changed();
 
-    // The serial number: a read of two registers, retried while the count allows.
-    bool ok = ReadRawRegisters(logreg::kSerial, 2, text, value);
-    while (!ok && errors_ < kSerialErrorLimit) {
-        ++errors_;
+    bool ok = false;
+    if (selected) {
+        // The serial number: a read of two registers, retried while the count allows.
         ok = ReadRawRegisters(logreg::kSerial, 2, text, value);
+        while (!ok && errors_ < kSerialErrorLimit && !LineLost()) {
+            ++errors_;
+            ok = ReadRawRegisters(logreg::kSerial, 2, text, value);
+        }
+    } else {
+        value = kRawReadError;
+        if (!lineLost_)
+            prompts_.Inform(kNotSelectedText, kLogdataCaption, PromptIcon::Error);
     }
     const std::string serialText = PaddedDigits(static_cast<int64_t>(NumberOf(value)), 7);
-    terminated_ = errors_ >= kSerialErrorLimit;
+    terminated_ = !selected || errors_ >= kSerialErrorLimit || lineLost_;
     const std::string startedAt = DateTimeText();
 
     if (!terminated_) {
         Memo3.clear();
         AddLine("Readout of " + listName + " for s/n " + serialText + " at " + startedAt);
-        AddLine("There are " + std::to_string(recordCount) + " records in this list.");
+        AddLine(countKnown ? "There are " + std::to_string(recordCount) + " records in this list."
+                           : std::string(kCountUnknownText));
         AddLine(std::string(kRuleLength, '='));
         ReadCounted(logreg::kHeader, kHeaderErrorLimit, text, value);
         lblHeader = "## read;" + text;
         AddLine(lblHeader);
-        terminated_ = errors_ >= kHeaderErrorLimit;
+        terminated_ = errors_ >= kHeaderErrorLimit || lineLost_;
     }
 
     bool listEnded = false;
@@ -203,19 +227,39 @@ void TLogdataForm::ReadLogList(const std::string& listName, int listIndex) {
         ReadCounted(logreg::kFirst, kFirstRecordErrorLimit, text, value);
         AddRecordLine(number, text);
         listEnded = text == kNoRecordFound;
-        terminated_ = errors_ >= kFirstRecordErrorLimit;
+        terminated_ = errors_ >= kFirstRecordErrorLimit || lineLost_;
     }
 
     while (!terminated_ && !listEnded) {
         Reading = true;
         int recordFailures = 0;
+        const std::string previous = text;
         ok = ReadRawRegisters(logreg::kUp, logreg::kTextRegisters, text, value);
-        while (!ok && recordFailures < kRecordFailureLimit) {
-            ++errors_;
-            ++recordFailures;
+        // After a failed "Up" the current record tells where the unit is: the record before
+        // means the "Up" never reached it (it did not move on), so "Up" is asked again rather
+        // than that record taken twice; another record means only the answer was lost.
+        bool askUp = false;
+        while (!ok) {
+            if (!askUp) {
+                if (recordFailures >= kRecordFailureLimit || LineLost())
+                    break;
+                ++errors_;
+                ++recordFailures;
+            }
+            if (askUp) {
+                askUp = false;
+                ok = ReadRawRegisters(logreg::kUp, logreg::kTextRegisters, text, value);
+                continue;
+            }
             ok = ReadRawRegisters(logreg::kCurrent, logreg::kTextRegisters, text, value);
+            if (ok && text == previous && previous != kNoRecordFound) {
+                ok = false;
+                askUp = true;
+                text.clear();
+            }
         }
-        terminated_ = errors_ >= kReadoutErrorLimit || recordFailures >= kRecordFailureLimit;
+        terminated_ =
+            errors_ >= kReadoutErrorLimit || recordFailures >= kRecordFailureLimit || lineLost_;
         AddRecordLine(++number, text);
         listEnded = text == kNoRecordFound;
         if (AbortRequested)
@@ -245,6 +289,18 @@ void TLogdataForm::ReadLogList(const std::string& listName, int listIndex) {
     if (closed_)
         ForceRetries(savedRetries);
     Changed();
+}
+
+bool TLogdataForm::LineLost() {
+    if (lineLost_)
+        return true;
+    const bool gone = worker_.PortGone();
+    if (!gone && worker_.SilentTransactionsInRow() < kSilentTransactionsToStop)
+        return false;
+    lineLost_ = true;
+    prompts_.Inform(gone ? worker_.GoneText() : kUnitStoppedAnsweringText, kLogdataCaption,
+                    PromptIcon::Error);
+    return true;
 }
 
 void TLogdataForm::AddLine(std::string line) {

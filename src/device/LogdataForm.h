@@ -132,6 +132,9 @@ private:
     // A raw read repeated after failures while errors stays below limit.
     bool ReadCounted(uint16_t reg, int limit, std::string& text, std::string& value);
     std::string DateTimeText() const;
+    // The port has gone or the unit no longer answers at all: the readout ends now, with one
+    // message, instead of spending its error counts on a line that is not there.
+    bool LineLost();
     int Retries() const;
     // The retry count set past the port setup's lock: the readout needs exactly one try.
     void ForceRetries(int tries);
@@ -142,6 +145,7 @@ private:
     host::Prompts& prompts_;
     int errors_ = 0;
     bool terminated_ = false;
+    bool lineLost_ = false;
     bool busy_ = false;
     bool shown_ = false;
     bool closed_ = false;

@@ -8,14 +8,16 @@ namespace vantrel::device {
 using host::PromptIcon;
 
 const char* const kRefreshingStatus = " Status: refreshing operator values...";
-const char* const kRefreshedStatus = " Status: operator values were read correctly from the device.";
+const char* const kRefreshedStatus =
+    " Status: operator values were read correctly from the device.";
 const char* const kRefreshFailedStatus = " Status: operator values were not read correctly from "
                                          "the device. Please re-read the operator values.";
 const char* const kClearingTotalStatus = " Status: clearing total...";
 const char* const kClearFailedStatus =
     " Status: total value was not cleared correctly. Please re-clear the total value.";
 const char* const kClearedStatus = " Status: total value was cleared correctly.";
-const char* const kCommunicationErrorText = "Error during communication. Please retry the operation.";
+const char* const kCommunicationErrorText =
+    "Error during communication. Please retry the operation.";
 const char* const kClearedTotalText = "Cleared total value correctly.";
 
 namespace {
@@ -36,6 +38,8 @@ constexpr int kBatteryUnknown = 3;
 int IndexOf(const editor::Form& form, const char* group) {
     return std::max(0, form[group].itemIndex);
 }
+
+constexpr const char* kNotAvailable = "Not available";
 
 } // namespace
 
@@ -60,25 +64,35 @@ std::string BatteryStatusText(int code) {
 
 TOperatorValues::TOperatorValues(TDeviceAccess& access) : access_(access) {}
 
-int TOperatorValues::FlowrateDecimals() const {
+const char* TOperatorValues::FlowrateDecimalsControl() const {
     const editor::Form& form = access_.MainForm();
     if (form.ActiveVariant == "A" || form.ActiveVariant == "U")
-        return IndexOf(form, "FlowrateADecimalsGroup");
+        return "FlowrateADecimalsGroup";
     if (form.ActiveVariant == "P")
-        return IndexOf(form, "FlowrateDecimalsGroup");
-    return 0;
+        return "FlowrateDecimalsGroup";
+    return nullptr;
+}
+
+int TOperatorValues::FlowrateDecimals() const {
+    const char* control = FlowrateDecimalsControl();
+    return control ? IndexOf(access_.MainForm(), control) : 0;
 }
 
 // The totals follow the unit's own variant letter where the flow rate follows the page set
 // shown; a 'U' page set counts as the span set either way.
-int TOperatorValues::TotalDecimals() const {
+const char* TOperatorValues::TotalDecimalsControl() const {
     const editor::Form& form = access_.MainForm();
     const char variant = form.device.Variant;
     if (variant == 'A' || form.ActiveVariant == "U")
-        return IndexOf(form, "TotalADecimalsGroup");
+        return "TotalADecimalsGroup";
     if (variant == 'P')
-        return IndexOf(form, "TotalDecimalsGroup");
-    return 0;
+        return "TotalDecimalsGroup";
+    return nullptr;
+}
+
+int TOperatorValues::TotalDecimals() const {
+    const char* control = TotalDecimalsControl();
+    return control ? IndexOf(access_.MainForm(), control) : 0;
 }
 
 bool TOperatorValues::ReadOperatorValues() {
@@ -90,9 +104,8 @@ bool TOperatorValues::ReadOperatorValues() {
         uint8_t bytes;
         uint64_t value;
     };
-    std::array<Read, 3> reads{{{kFlowrateRegister, 4, 0},
-                               {kTotalRegister, 6, 0},
-                               {kAccTotalRegister, 6, 0}}};
+    std::array<Read, 3> reads{
+        {{kFlowrateRegister, 4, 0}, {kTotalRegister, 6, 0}, {kAccTotalRegister, 6, 0}}};
     for (Read& read : reads)
         if (access_.ReadValue(read.reg, read.bytes, read.value) != modbus::kTransactionDone)
             return false;
@@ -109,11 +122,21 @@ bool TOperatorValues::ReadOperatorValues() {
 
     editor::Form& form = access_.MainForm();
     const std::string& separator = access_.Rules().decimalSeparator;
+    // A value scaled by decimals the unit did not tell would be shown ten or a hundred times
+    // off: it is not shown at all.
+    const char* flowControl = FlowrateDecimalsControl();
+    const char* totalControl = TotalDecimalsControl();
+    const bool flowKnown = !flowControl || !access_.ReadFailed(flowControl);
+    const bool totalKnown = !totalControl || !access_.ReadFailed(totalControl);
     form.SetText("FlowrateValueLabel",
-                 OperatorValueText(reads[0].value, flowrateDecimals, separator));
-    form.SetText("TotalValueLabel", OperatorValueText(reads[1].value, totalDecimals, separator));
+                 flowKnown ? OperatorValueText(reads[0].value, flowrateDecimals, separator)
+                           : kNotAvailable);
+    form.SetText("TotalValueLabel",
+                 totalKnown ? OperatorValueText(reads[1].value, totalDecimals, separator)
+                            : kNotAvailable);
     form.SetText("AccTotalValueLabel",
-                 OperatorValueText(reads[2].value, totalDecimals, separator));
+                 totalKnown ? OperatorValueText(reads[2].value, totalDecimals, separator)
+                            : kNotAvailable);
     form.SetText("lblBatteryStatus", BatteryStatusText(battery));
     form.SetText("lblErrorStatus", std::to_string(error));
     return true;

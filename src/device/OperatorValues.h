@@ -44,6 +44,10 @@ public:
     int TotalDecimals() const;
 
 private:
+    // The decimals control each follows; null where the page set has none.
+    const char* FlowrateDecimalsControl() const;
+    const char* TotalDecimalsControl() const;
+
     TDeviceAccess& access_;
 };
 

@@ -166,6 +166,23 @@ void PortSetup::RefreshPortList() {
     ComPortComboBox.index = again == ComPortComboBox.items.end()
                                 ? 0
                                 : static_cast<int>(again - ComPortComboBox.items.begin());
+    const bool wasPresent = std::find(previous.begin(), previous.end(), selected) != previous.end();
+    const bool isPresent =
+        std::find(presentPorts_.begin(), presentPorts_.end(), selected) != presentPorts_.end();
+    if (!selected.empty() && selected != kNoPortItem && wasPresent && !isPresent)
+        keptPort_ = Decimal(selected.substr(3)).value_or(0);
+
+    if (keptPort_ > 0 && (!worker_ || !worker_->IsPortOpen())) {
+        const std::string name = "COM" + std::to_string(keptPort_);
+        if (std::find(presentPorts_.begin(), presentPorts_.end(), name) != presentPorts_.end()) {
+            auto back = std::find(ComPortComboBox.items.begin(), ComPortComboBox.items.end(), name);
+            keptPort_ = 0;
+            if (back != ComPortComboBox.items.end()) {
+                ComPortComboBox.index = static_cast<int>(back - ComPortComboBox.items.begin());
+                OpenSelectedPort();
+            }
+        }
+    }
 }
 
 void PortSetup::UpdateStatus() {
@@ -349,6 +366,8 @@ int PortSetup::GetSlaveAddress() {
 BusSettings PortSetup::CurrentSettings() {
     BusSettings s;
     s.port = std::max(SelectedPortNumber(), 0);
+    if (s.port == 0 && keptPort_ > 0)
+        s.port = keptPort_;
     s.framing = GetProtocol() ? kFramingRtu : kFramingAscii;
     s.speed = GetSpeedIndex();
     s.dataBits = GetDataBitsIndex();
@@ -452,6 +471,7 @@ void PortSetup::ComPortComboBoxDropDown() {
 
 void PortSetup::ComPortComboBoxSelect(int index) {
     Batch batch(*this);
+    keptPort_ = 0; // the user's new choice
     if (index >= 0 && index < static_cast<int>(ComPortComboBox.items.size()))
         ComPortComboBox.index = index;
     OpenSelectedPort();

@@ -210,6 +210,9 @@ private:
     TModThread* worker_ = nullptr;
     std::vector<std::string> presentPorts_; // names, as last read by RefreshPortList
     std::vector<std::string> presentDevices_;
+    // The port the user chose while its device is away (unplugged): selected and opened
+    // again when it comes back under its number, and kept in the settings meanwhile.
+    int keptPort_ = 0;
     int depth_ = 0;
     bool dirty_ = false;
 };

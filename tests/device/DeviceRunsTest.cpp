@@ -18,8 +18,8 @@ namespace {
 // The registers Read device asks for on a unit of the P page set with the Linearisation
 // and (optionally) the data-logging page, after the serial-number check.
 std::vector<int> PReadOrder(bool autoConversion, bool dataBits, bool logger, bool linearisation) {
-    std::vector<int> regs = {2, 14, 1051, 32, 33, 37, 34, 47, 48, 49, 50, 54, 51, 55, 56,
-                             64, 80, 67, 58, 59, 96, 1051};
+    std::vector<int> regs = {2,  14, 1051, 32, 33, 37, 34, 47, 48, 49, 50,
+                             54, 51, 55,   56, 64, 80, 67, 58, 59, 96, 1051};
     if (autoConversion)
         regs.push_back(1050);
     regs.insert(regs.end(), {1049, 1046});
@@ -28,7 +28,8 @@ std::vector<int> PReadOrder(bool autoConversion, bool dataBits, bool logger, boo
         for (int i = 0; i < 15; ++i)
             regs.insert(regs.end(), {13, 1024});
     }
-    regs.insert(regs.end(), {112, 113, 116, 119, 120, 122, 127, 128, 133, 130, 146, 144, 145, 1272});
+    regs.insert(regs.end(),
+                {112, 113, 116, 119, 120, 122, 127, 128, 133, 130, 146, 144, 145, 1272});
     if (dataBits)
         regs.push_back(1271);
     if (logger)
@@ -73,10 +74,14 @@ TEST_F(DeviceRuns, IdentificationOfEachModel) {
         bool accepted; // only the models of the model list are taken without asking
     };
     const Case cases[] = {
-        {sim::Model::R210P, false, "R210-P", false},   {sim::Model::R210A, false, "R210-A", false},
-        {sim::Model::R210U, false, "R210-U", false},   {sim::Model::R210PHX, true, "R210-P-HX", false},
-        {sim::Model::R212A, false, "R212-A", false},   {sim::Model::R212P, false, "R212-P", false},
-        {sim::Model::Q4200, true, "Q4200", true},      {sim::Model::Q4200, false, "R2121-P", false},
+        {sim::Model::R210P, false, "R210-P", false},
+        {sim::Model::R210A, false, "R210-A", false},
+        {sim::Model::R210U, false, "R210-U", false},
+        {sim::Model::R210PHX, true, "R210-P-HX", false},
+        {sim::Model::R212A, false, "R212-A", false},
+        {sim::Model::R212P, false, "R212-P", false},
+        {sim::Model::Q4200, true, "Q4200", true},
+        {sim::Model::Q4200, false, "R2121-P", false},
         {sim::Model::N0456, false, "R456-P", false},
     };
     for (const Case& c : cases) {
@@ -107,11 +112,13 @@ TEST_F(DeviceRuns, IdentificationOfEachModel) {
             EXPECT_EQ(form["ConnectButton"].caption, "Release device");
         } else {
             const std::string code = std::to_string(sim::ModelCode(c.model));
-            EXPECT_EQ(shown.text, "A device with an invalid modelnumber was detected.\r\n"
-                                  "\r\nSerialnumber:\t0012345\r\nModel:\t\t" + code +
-                                  "\r\nVersion:\t\t03:01:05\r\n\r\nTo configure it as one of "
-                                  "the known models anyway, set Show=0 in section [Popups] of " +
-                                  form.SettingsFileName + " and connect again.");
+            EXPECT_EQ(shown.text,
+                      "A device with an invalid modelnumber was detected.\r\n"
+                      "\r\nSerialnumber:\t0012345\r\nModel:\t\t" +
+                          code +
+                          "\r\nVersion:\t\t03:01:05\r\n\r\nTo configure it as one of "
+                          "the known models anyway, set Show=0 in section [Popups] of " +
+                          form.SettingsFileName + " and connect again.");
             EXPECT_EQ(shown.icon, PromptIcon::Error);
             EXPECT_EQ(device.SerialNumber, -1);
             EXPECT_EQ(form.Focused(), "OfflineButton");
@@ -201,9 +208,10 @@ TEST_F(DeviceRuns, ConnectAndReleaseAndTheSerialNumberCheck) {
         EXPECT_EQ(access->CheckSameDevice(expected, "Refresh"), result);
         if (result == SameDevice::Different) {
             ASSERT_EQ(prompts.shown.size(), 1u);
-            EXPECT_EQ(prompts.shown[0].text,
-                      "Found a device with a different serialnumber!\r\nExpected: 16777215 Found: "
-                      "1234567\r\nPlease go to the configuration page to identify this new device.");
+            EXPECT_EQ(
+                prompts.shown[0].text,
+                "Found a device with a different serialnumber!\r\nExpected: 16777215 Found: "
+                "1234567\r\nPlease go to the configuration page to identify this new device.");
             EXPECT_EQ(prompts.shown[0].caption, "Refresh");
         }
     }
@@ -371,19 +379,30 @@ TEST_F(DeviceRuns, PopupsOffLogsEveryFailureAndCompletes) {
     ExpectRunEnded();
 }
 
-TEST_F(DeviceRuns, AUnitUnpluggedMidRead) {
+TEST_F(DeviceRuns, AUnitUnpluggedMidReadEndsTheRunWithOneMessage) {
     StartUnit(Unit(sim::Model::R212P));
     Known("R212-P", 'P');
     form.SetText("PulseAmountEdit", "4321");
+    const std::string path = link->SlavePath();
     sim::Fault gone;
     gone.kind = sim::FaultKind::Disconnect;
     requests.FailAt(3, 64, gone);
     prompts.answers = {PromptAnswer::No};
     access->DownloadButtonClick();
-    ASSERT_EQ(prompts.shown.size(), 2u);
-    EXPECT_EQ(prompts.shown[0].text.rfind("Unable to read Display - Function from device.", 0), 0u);
-    EXPECT_EQ(prompts.shown[1].text, "Error during communication. Please retry the operation.");
+    // Nobody is asked whether to go on with a port that is not there, and nothing else is
+    // said about it.
+    ASSERT_EQ(prompts.Texts(),
+              (std::vector<std::string>{"The port " + path +
+                                        " has gone away. Check the converter's cable, then Port "
+                                        "Setup."}));
+    EXPECT_EQ(
+        form.statusPanels[1],
+        " Status: values were not read correctly from the device. Please re-read the values.");
     EXPECT_EQ(form["PulseAmountEdit"].text, "4321");
+    EXPECT_EQ(worker->State(), modbus::PortClosed);
+    const std::vector<std::string> lines = LogLines("ReadLog20260304-090705.txt");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4].rfind("Display - Function, Value: 0", 0), 0u);
     ExpectRunEnded();
 }
 
@@ -455,8 +474,13 @@ TEST_F(DeviceRuns, OneParameterWrittenByItsRow) {
     for (const sim::WriteRecord& w : unit->Writes())
         writes.emplace_back(w.reg, w.values);
     const std::vector<std::pair<int, std::vector<uint16_t>>> expected = {
-        {34, {0x0012, 0xD687}}, {59, {0xEE6B, 0x2800}}, {55, {25}}, {33, {2}},
-        {13, {2}},              {1024, {0x0F44, 0x3400, 0x04D2}}, {13, {2}}};
+        {34, {0x0012, 0xD687}},
+        {59, {0xEE6B, 0x2800}},
+        {55, {25}},
+        {33, {2}},
+        {13, {2}},
+        {1024, {0x0F44, 0x3400, 0x04D2}},
+        {13, {2}}};
     EXPECT_EQ(writes, expected);
 }
 

@@ -233,16 +233,23 @@ TEST_F(LogdataTest, FourFailuresOnOneRecordAreRetries) {
     Read(0);
     EXPECT_FALSE(window->Terminated());
     EXPECT_EQ(window->Memo3.back(), "Total number of retries: 4");
-    // The refused "Up" did not move on: the current record comes again, then the rest.
-    EXPECT_EQ(window->Memo3[5], "0000002;r1;10");
-    EXPECT_EQ(CountLines("0000005;NO RECORD FOUND"), 1u);
+    // The refused "Up" did not move on: the current record is the one before, so "Up" is
+    // asked again instead of that record being taken twice.
+    EXPECT_EQ(window->Memo3[5], "0000002;r2;20");
+    EXPECT_EQ(window->Memo3[6], "0000003;r3;30");
+    EXPECT_EQ(CountLines("0000004;NO RECORD FOUND"), 1u);
 }
 
 TEST_F(LogdataTest, HundredRetriesInTheRecordLoopEndTheReadout) {
     StartUnit();
     ASSERT_TRUE(unit->SetLogRecordCount(0, 150));
     window->FormShow();
-    unit->FailReads(logreg::kUp, 1000); // every record needs its "Current_1"
+    // Every "Up" moves on but its answer comes garbled: every record needs its "Current_1".
+    sim::Fault garbled;
+    garbled.kind = sim::FaultKind::BadChecksum;
+    garbled.count = sim::kAlways;
+    garbled.reg = logreg::kUp;
+    link->InjectFault(garbled);
     Read(0);
     EXPECT_TRUE(window->Terminated());
     EXPECT_EQ(CountLines("0000101;"), 1u);
@@ -300,13 +307,61 @@ INSTANTIATE_TEST_SUITE_P(
         PreliminaryCase{"RecordCountIsNotCounted", {{8194, 1}}, false, 0, "0012345", true}),
     [](const testing::TestParamInfo<PreliminaryCase>& info) { return info.param.name; });
 
-TEST_F(LogdataTest, FailedRecordCountReadsAsZero) {
+TEST_F(LogdataTest, FailedRecordCountIsUnknownNotZero) {
     StartUnit();
     window->FormShow();
     unit->FailReads(logreg::kRecordCount, 1);
     Read(0);
-    EXPECT_EQ(window->Memo3[1], "There are 0 records in this list.");
+    EXPECT_EQ(window->Memo3[1],
+              "The number of records in this list is unknown: it could not be read.");
     EXPECT_EQ(CountLines("0000004;NO RECORD FOUND"), 1u);
+}
+
+TEST_F(LogdataTest, AListIsReadOnlyOnceItIsSelected) {
+    // A lost selection is sent again: the readout is of the list asked for.
+    StartUnit();
+    window->FormShow();
+    unit->FailWrites(logreg::kSelectList, 2);
+    Read(0);
+    EXPECT_EQ(window->Memo3[0].rfind("Readout of Runtime for s/n 0012345", 0), 0u);
+    EXPECT_EQ(window->Memo3[4], "0000001;r1;10");
+    EXPECT_EQ(window->Memo3.back(), "Total number of retries: 2");
+    EXPECT_TRUE(prompts.shown.empty());
+
+    // One that never goes through reads nothing: whatever list the unit has selected would
+    // otherwise be saved under this one's name.
+    window->Memo3 = {"earlier text"};
+    window->UnsavedData = false;
+    unit->FailWrites(logreg::kSelectList, 3);
+    const auto readsBefore = unit->Counters().reads;
+    Read(0);
+    ASSERT_EQ(prompts.Texts(),
+              (std::vector<std::string>{"The log list could not be selected on the unit, so "
+                                        "nothing was read. Please try again."}));
+    EXPECT_EQ(window->Memo3.front(), "earlier text");
+    EXPECT_EQ(window->Memo3.back(), "Readout NOT successful!");
+    EXPECT_TRUE(window->Terminated());
+    EXPECT_EQ(unit->Counters().reads, readsBefore) << "nothing but the selection was asked";
+}
+
+TEST_F(LogdataTest, AConverterUnpluggedDuringTheReadoutEndsItWithOneMessage) {
+    StartUnit();
+    ASSERT_TRUE(unit->SetLogRecordCount(0, 40));
+    window->FormShow();
+    const std::string path = link->SlavePath();
+    window->changed = [&] {
+        if (window->Reading && window->recordsRead == 5 && link->Connected())
+            link->Disconnect();
+    };
+    Read(0);
+    EXPECT_EQ(prompts.Texts(),
+              (std::vector<std::string>{"The port " + path +
+                                        " has gone away. Check the converter's cable, then Port "
+                                        "Setup."}));
+    EXPECT_TRUE(window->Terminated());
+    EXPECT_EQ(window->Memo3.back(), "Readout NOT successful!");
+    EXPECT_LT(window->recordsRead, 10);
+    EXPECT_EQ(window->btnReadData, "Read data");
 }
 
 TEST_F(LogdataTest, ListWhoseSelectionFailedKeepsTheOthersIndexes) {

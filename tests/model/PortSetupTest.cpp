@@ -244,6 +244,39 @@ TEST_F(PortSetupTest, PortListChangesAreReported) {
     EXPECT_EQ(setup->ComPortComboBox.items[255], "COM255");
 }
 
+TEST_F(PortSetupTest, AConverterThatComesBackUnderItsNumberIsSelectedAgain) {
+    setup->SelectPort(12);
+    ASSERT_TRUE(worker.IsPortOpen());
+    // Unplugged: the worker has let the port go and the list no longer has it.
+    worker.ClosePort();
+    ports.Unplug(12);
+    setup->ComPortComboBoxDropDown();
+    EXPECT_EQ(Selected(*setup), "<< No port selected >>");
+    EXPECT_EQ(setup->ComportChanged, " Port removed: COM12");
+    // The user's choice is not lost from the settings meanwhile.
+    const std::string file = TempPath("kept.ini");
+    WriteFile(file, "[Modbus]\r\n");
+    ASSERT_TRUE(setup->SaveSettings(file)) << setup->lastFileError;
+    EXPECT_NE(ReadFile(file).find("Port=COM12\n"), std::string::npos) << ReadFile(file);
+    std::filesystem::remove(file);
+
+    // Plugged in again under the same name: selected and opened without a word from the user.
+    ports.Plug(12, pty.Path());
+    setup->ComPortComboBoxDropDown();
+    EXPECT_EQ(Selected(*setup), "COM12");
+    EXPECT_TRUE(worker.IsPortOpen());
+    EXPECT_EQ(worker.PortNumber(), 12);
+
+    // Another port chosen while one is away: that choice stands.
+    worker.ClosePort();
+    ports.Unplug(12);
+    setup->ComPortComboBoxDropDown();
+    setup->ComPortComboBoxSelect(IndexOf(*setup, "COM3"));
+    ports.Plug(12, pty.Path());
+    setup->ComPortComboBoxDropDown();
+    EXPECT_EQ(Selected(*setup), "COM3");
+}
+
 TEST_F(PortSetupTest, EditsTheirUpDownsAndTheKeyFilter) {
     using Edit = modbus::UpDownEdit PortSetup::*;
     struct Case {
