@@ -3,7 +3,9 @@
 #include "common/AppPaths.h"
 #include "device/ConnectionForm.h"
 
+#include <chrono>
 #include <clocale>
+#include <filesystem>
 #include <iostream>
 #include <langinfo.h>
 #include <locale.h>
@@ -102,6 +104,9 @@ Session::Session(CliOptions& opts)
     rules = std::make_unique<editor::EditingRules>(*form, prompts, UserDecimalSeparator());
     configFiles = std::make_unique<config::ConfigFiles>(*form, *rules, prompts);
     access = std::make_unique<device::TDeviceAccess>(*form, *rules, prompts, *bus);
+    // A run's logs go where the user pointed the settings, not beside the program.
+    if (!opts.settingsFile.empty())
+        access->logFolder = std::filesystem::absolute(settingsPath).parent_path().string();
     access->portSetup = bus->ModConfigForm();
     access->setBusAddress = [this](uint8_t address) { bus->SetBusAddress(address); };
     values = std::make_unique<device::TOperatorValues>(*access);
@@ -149,6 +154,34 @@ Session::~Session() {
     rules.reset();
     form.reset();
     bus.reset();
+}
+
+std::string Session::LatestLog(const std::string& prefix) const {
+    namespace fs = std::filesystem;
+    const std::string folder = access->logFolder.empty()
+                                   ? fs::path(AppFilePath(prefix)).parent_path().string()
+                                   : access->logFolder;
+    std::string latest;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || entry.path().extension() != ".txt")
+            continue;
+        // Files of earlier runs are not this run's news; the clock of the folder's file
+        // system may be coarse, so a second of slack.
+        std::error_code timeError;
+        const auto written = entry.last_write_time(timeError);
+        if (timeError || written + std::chrono::seconds(1) < started_)
+            continue;
+        if (name > fs::path(latest).filename().string())
+            latest = entry.path().string();
+    }
+    return latest;
+}
+
+std::string Session::CheckLogText(const std::string& text, const std::string& prefix) const {
+    const std::string path = LatestLog(prefix);
+    return path.empty() ? text + "." : text + ": " + path;
 }
 
 void Session::ShowProgress() {
@@ -200,9 +233,9 @@ bool Session::OpenPort(int portNumber) {
         // Not in the list of present ports: the worker's own attempt says why.
         worker.OpenPort(portNumber, line.speed, line.dataBits, line.parity, line.stopBits);
         worker.ClosePort();
-        error_ = "unable to open COM" + std::to_string(portNumber) + ": " +
-                 (worker.LastOpenError().empty() ? "the port is not present"
-                                                 : worker.LastOpenError());
+        error_ =
+            "unable to open COM" + std::to_string(portNumber) + ": " +
+            (worker.LastOpenError().empty() ? "the port is not present" : worker.LastOpenError());
         return false;
     }
     if (!worker.IsPortOpen()) {

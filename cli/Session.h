@@ -19,6 +19,7 @@
 #include "modbus/Bus.h"
 #include "modbus/PortList.h"
 
+#include <filesystem>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -97,6 +98,12 @@ public:
     // A bulk run logged a parameter that failed (its ReadLog or WriteLog file).
     bool transferErrors = false;
 
+    // The newest ReadLog or WriteLog file (`prefix` "ReadLog" or "WriteLog") this session
+    // wrote, with its full path; empty when it wrote none.
+    std::string LatestLog(const std::string& prefix) const;
+    // "TEXT: PATH" naming the log a run wrote, or TEXT with a full stop when there is none.
+    std::string CheckLogText(const std::string& text, const std::string& prefix) const;
+
     modbus::TModThread& Worker() const { return *bus->ModThread(); }
     modbus::PortSetup& Setup() const { return *bus->ModConfigForm(); }
 
@@ -104,6 +111,7 @@ private:
     void ShowProgress();
 
     bool ready_ = false;
+    std::filesystem::file_time_type started_ = std::filesystem::file_time_type::clock::now();
     std::string error_;
     std::string lastStatus_;
     int lastProgress_ = -1;

@@ -4,7 +4,8 @@ set -uo pipefail
 bin=$1
 work=$(mktemp -d)
 sim2=
-trap 'kill $sim $sim2 2>/dev/null; wait $sim $sim2 2>/dev/null; rm -rf "$work"' EXIT
+sim3=
+trap 'kill $sim $sim2 $sim3 2>/dev/null; wait $sim $sim2 $sim3 2>/dev/null; rm -rf "$work"' EXIT
 
 "$bin/vantrel-sim" --model R212-P --serial 54321 --link "$work/port" >"$work/sim.out" &
 sim=$!
@@ -80,8 +81,9 @@ unit clear-total 2>/dev/null; check "clear-total status" 0 $?
 check "total cleared" "Total: 0.0" "$(unit values 2>/dev/null | grep '^Total:')"
 
 unit read-config -o "$work/read.cvc" 2>"$work/progress.txt"; check "read-config status" 0 $?
-check "read-config progress" "Status: values were read correctly from the device." \
-  "$(tail -1 "$work/progress.txt")"
+check "read-config progress" "Status: values were read correctly from the device.
+read-config: the configuration was read from the unit. Saved to $work/read.cvc." \
+  "$(tail -2 "$work/progress.txt")"
 check "read-config to stdout" "$(settings_of "$work/read.cvc")" \
   "$(unit read-config 2>/dev/null >"$work/stdout.cvc"; settings_of "$work/stdout.cvc")"
 # A changed value goes to the unit and comes back.
@@ -107,6 +109,25 @@ unit identify extra 2>/dev/null; check "identify usage" 2 $?
 unit write-config 2>/dev/null; check "write-config usage" 2 $?
 unit read-config -o 2>/dev/null; check "read-config usage" 2 $?
 unit --configure-as R999-X identify 2>/dev/null; check "configure-as usage" 2 $?
+
+# A unit that refuses one parameter: read-config ends with one line that says it failed and
+# where its ReadLog is, beside the settings file named on the command line.
+mkdir -p "$work/elsewhere"
+"$bin/vantrel-sim" --model Q4200 --serial 4242 --unpaced --fault exception --fault-register 14 \
+  --link "$work/faulty" >"$work/sim3.out" &
+sim3=$!
+for _ in $(seq 100); do [ -e "$work/faulty" ] && break; sleep 0.05; done
+(cd "$work/elsewhere" && "$bin/vantrel-cli" --settings "$work/faulty.ini" --port "$work/faulty" \
+  read-config -o "$work/faulty.cvc" 2>"$work/faulty.err"); status=$?
+kill $sim3 2>/dev/null; wait $sim3 2>/dev/null
+check "failed read-config status" 1 $status
+readlog=$(ls "$work"/ReadLog*.txt 2>/dev/null | head -1)
+check "ReadLog beside the settings" "yes" "$([ -n "$readlog" ] && echo yes || echo no)"
+check "no ReadLog where it was started" "" "$(ls "$work/elsewhere" "$bin" | grep ReadLog)"
+check "failed read-config last line" \
+  "read-config: failed, some values were not read correctly and nothing was saved. Please check the ReadLog: $readlog" \
+  "$(tail -1 "$work/faulty.err")"
+check "nothing saved" "no" "$([ -e "$work/faulty.cvc" ] && echo yes || echo no)"
 
 [ $failures -eq 0 ] && echo "all CLI checks passed"
 exit $failures
