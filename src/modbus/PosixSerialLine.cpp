@@ -171,7 +171,8 @@ bool PosixSerialLine::Configure(const LineMode& mode, std::string& error) {
         error = Errno("tcsetattr");
         return false;
     }
-    if (!standard && !SetLineSpeed(fd_, mode.baud)) {
+    // Always through the interface that sets both directions: see SetLineSpeed.
+    if (!SetLineSpeed(fd_, mode.baud) && !standard) {
         error = Errno("The port does not take " + std::to_string(mode.baud) + " baud");
         return false;
     }

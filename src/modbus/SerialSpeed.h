@@ -10,5 +10,7 @@ bool SetLineSpeed(int fd, int baud);
 
 // Output speed in force, or 0 when it cannot be read.
 int GetLineSpeed(int fd);
+// Input speed in force, or 0 when it cannot be read.
+int GetLineInputSpeed(int fd);
 
 } // namespace vantrel::modbus
