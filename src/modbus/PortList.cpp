@@ -92,9 +92,9 @@ std::string SystemPortList::DescribeTty(const std::string& ttyName) const {
             return maker.empty() ? product : maker + " " + product;
         }
     }
-    if (ttyName.rfind("ttyS", 0) == 0)
-        return "Serial port " + ttyName;
-    return ttyName;
+    if (ttyName.rfind("rfcomm", 0) == 0)
+        return "Bluetooth serial port " + ttyName;
+    return "Serial port " + ttyName;
 }
 
 std::vector<SystemPortList::Candidate> SystemPortList::Scan() const {
@@ -109,14 +109,15 @@ std::vector<SystemPortList::Candidate> SystemPortList::Scan() const {
         covered.push_back(real);
         found.push_back({path, DescribeById(name)});
     }
+    // What the kernel calls a tty with a device behind it is a serial port, whatever its
+    // driver names it (ttyCH343USB0, ttyXRUSB0, ttymxc0, ...); consoles and pseudo-terminals
+    // have no device. A Bluetooth serial link may be made before its device is.
     for (const std::string& tty : ListDir(sysRoot_ + "/class/tty")) {
-        const bool uart = tty.rfind("ttyS", 0) == 0;
-        const bool usb = tty.rfind("ttyUSB", 0) == 0 || tty.rfind("ttyACM", 0) == 0 ||
-                         tty.rfind("ttyAMA", 0) == 0;
-        if (!uart && !usb)
+        const std::string node = sysRoot_ + "/class/tty/" + tty;
+        if (!Exists(node + "/device") && tty.rfind("rfcomm", 0) != 0)
             continue;
-        // Most ttyS nodes exist without a UART behind them; the kernel says type 0 then.
-        if (uart && FirstLine(sysRoot_ + "/class/tty/" + tty + "/type") == "0")
+        // Most UART nodes exist without hardware behind them; the kernel says type 0 then.
+        if (FirstLine(node + "/type") == "0")
             continue;
         const std::string path = devRoot_ + "/" + tty;
         if (!Exists(path))
@@ -177,8 +178,9 @@ std::vector<host::PortEntry> SystemPortList::Ports(bool includeAbsent) {
             const std::string real = RealPath(p.path);
             p.description = real.empty() ? p.path : real;
         }
-    std::sort(ports.begin(), ports.end(),
-              [](const host::PortEntry& a, const host::PortEntry& b) { return a.number < b.number; });
+    std::sort(ports.begin(), ports.end(), [](const host::PortEntry& a, const host::PortEntry& b) {
+        return a.number < b.number;
+    });
     if (!includeAbsent)
         ports.erase(std::remove_if(ports.begin(), ports.end(),
                                    [](const host::PortEntry& p) { return !p.present; }),
@@ -220,11 +222,11 @@ std::optional<PortChange> ComparePortLists(const std::vector<std::string>& previ
     for (int n = 1; n <= 255; ++n) {
         const bool before = has(previous, n), now = has(current, n);
         if (now && !before)
-            change = PortChange{" New port found: COM" + std::to_string(n),
-                                PortChangeColour::NewPort};
+            change =
+                PortChange{" New port found: COM" + std::to_string(n), PortChangeColour::NewPort};
         else if (before && !now)
-            change = PortChange{" Port removed: COM" + std::to_string(n),
-                                PortChangeColour::Removed};
+            change =
+                PortChange{" Port removed: COM" + std::to_string(n), PortChangeColour::Removed};
     }
     return change;
 }

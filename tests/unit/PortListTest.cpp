@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <unistd.h>
 
 using namespace vantrel;
@@ -31,13 +32,18 @@ struct FakeSystem {
         fs::create_directories(fs::path(path).parent_path());
         std::ofstream(path) << text << "\n";
     }
-    void Uart(const std::string& name, const std::string& type) {
+    // The kernel's tty class entry of a port: a device behind it, as every serial driver
+    // registers one (sysfs links it; a folder does as well here).
+    void Tty(const std::string& name) {
         Touch(dev + "/" + name);
+        fs::create_directories(sys + "/class/tty/" + name + "/device");
+    }
+    void Uart(const std::string& name, const std::string& type) {
+        Tty(name);
         Write(sys + "/class/tty/" + name + "/type", type);
     }
     void Usb(const std::string& tty, const std::string& byId) {
-        Touch(dev + "/" + tty);
-        fs::create_directories(sys + "/class/tty/" + tty);
+        Tty(tty);
         fs::create_symlink("../../" + tty, dev + "/serial/by-id/" + byId);
     }
     void Unplug(const std::string& tty, const std::string& byId) {
@@ -63,12 +69,14 @@ TEST(PortList, NumbersAreGivenOnceAndKeptAcrossReplugs) {
     system.Usb("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
     IniFile settings;
     int saves = 0;
-    modbus::SystemPortList list(settings, [&] { ++saves; }, system.dev, system.sys);
+    modbus::SystemPortList list(
+        settings, [&] { ++saves; }, system.dev, system.sys);
 
     auto ports = list.Ports(false);
-    const std::string usbPath = system.dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0";
-    EXPECT_EQ(Names(ports), (std::vector<std::string>{"COM1=" + usbPath,
-                                                      "COM2=" + system.dev + "/ttyS0"}));
+    const std::string usbPath =
+        system.dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0";
+    EXPECT_EQ(Names(ports),
+              (std::vector<std::string>{"COM1=" + usbPath, "COM2=" + system.dev + "/ttyS0"}));
     EXPECT_EQ(ports[0].description, "FTDI FT232R USB UART A10K");
     EXPECT_EQ(ports[1].description, "Serial port ttyS0");
     EXPECT_EQ(saves, 1);
@@ -78,9 +86,8 @@ TEST(PortList, NumbersAreGivenOnceAndKeptAcrossReplugs) {
     system.Unplug("ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
     EXPECT_EQ(Names(list.Ports(false)),
               (std::vector<std::string>{"COM2=" + system.dev + "/ttyS0"}));
-    EXPECT_EQ(Names(list.Ports(true)),
-              (std::vector<std::string>{"COM1(absent)=" + usbPath,
-                                        "COM2=" + system.dev + "/ttyS0"}));
+    EXPECT_EQ(Names(list.Ports(true)), (std::vector<std::string>{"COM1(absent)=" + usbPath,
+                                                                 "COM2=" + system.dev + "/ttyS0"}));
     EXPECT_EQ(list.PathOf(1), "");
 
     // A second adapter takes the lowest free number; the first comes back as COM1.
@@ -94,10 +101,51 @@ TEST(PortList, NumbersAreGivenOnceAndKeptAcrossReplugs) {
     EXPECT_EQ(saves, 2);
 }
 
+// Ports are what the kernel says are serial devices, whatever their driver calls them; the
+// consoles and pseudo-terminals in the same class are not.
+TEST(PortList, EveryTtyWithADeviceIsAPort) {
+    FakeSystem system;
+    for (const char* name : {"ttyCH343USB0", "ttyXRUSB0", "ttyMXUSB1", "ttymxc0", "ttyTHS2",
+                             "ttyUSB0", "ttyACM0", "ttyAMA0"})
+        system.Tty(name);
+    // A USB adapter names itself.
+    system.Write(system.sys + "/class/tty/ttyXRUSB0/device/../product", "XR21V1410");
+    system.Write(system.sys + "/class/tty/ttyXRUSB0/device/../manufacturer", "Exar");
+    system.Uart("ttyS0", "4");
+    system.Uart("ttyS3", "0"); // a UART node with nothing behind it
+    // A Bluetooth link bound before its device is connected has no device yet.
+    system.Touch(system.dev + "/rfcomm0");
+    fs::create_directories(system.sys + "/class/tty/rfcomm0");
+    // No device behind them: virtual consoles, the console, a pseudo-terminal.
+    for (const char* name : {"tty1", "console", "ptmx", "ttyp0"}) {
+        system.Touch(system.dev + "/" + name);
+        fs::create_directories(system.sys + "/class/tty/" + name);
+    }
+    // In the class but without its /dev node: nothing the user could open.
+    fs::create_directories(system.sys + "/class/tty/ttyGS0/device");
+    IniFile settings;
+    modbus::SystemPortList list(settings, nullptr, system.dev, system.sys);
+    std::vector<std::string> paths;
+    std::map<std::string, std::string> descriptions;
+    for (const auto& port : list.Ports(false)) {
+        const std::string name = fs::path(port.path).filename().string();
+        paths.push_back(name);
+        descriptions[name] = port.description;
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{"rfcomm0", "ttyACM0", "ttyAMA0", "ttyCH343USB0",
+                                               "ttyMXUSB1", "ttyS0", "ttyTHS2", "ttyUSB0",
+                                               "ttyXRUSB0", "ttymxc0"}));
+    EXPECT_EQ(descriptions["ttyXRUSB0"], "Exar XR21V1410");
+    EXPECT_EQ(descriptions["ttymxc0"], "Serial port ttymxc0");
+    EXPECT_EQ(descriptions["rfcomm0"], "Bluetooth serial port rfcomm0");
+}
+
 TEST(PortList, LinesAddedByHandMakeAnyTtyUsable) {
     FakeSystem system;
     system.Touch(system.root + "/pty7");
-    IniFile settings = IniFile::FromText("[Ports]\nCOM12=" + system.root + "/pty7\n"
+    IniFile settings = IniFile::FromText("[Ports]\nCOM12=" + system.root +
+                                         "/pty7\n"
                                          "COM256=/dev/null\nFOO=/dev/null\nCOM5=" +
                                          system.root + "/gone\n");
     modbus::SystemPortList list(settings, nullptr, system.dev, system.sys);
