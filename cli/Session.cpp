@@ -212,6 +212,21 @@ int Session::PortNumber() {
 }
 
 bool Session::OpenPort(int portNumber) {
+    // Errors name the port as the user gave it: a device path given on the command line has
+    // a COM number of this run only, one the user never typed.
+    const std::string portName =
+        options.port.empty() ? "COM" + std::to_string(portNumber) : options.port;
+    const auto named = [&](std::string reason) {
+        const std::string number = "COM" + std::to_string(portNumber);
+        for (size_t at = reason.find(number); at != std::string::npos;
+             at = reason.find(number, at + portName.size())) {
+            const size_t end = at + number.size();
+            if (end < reason.size() && reason[end] >= '0' && reason[end] <= '9')
+                continue; // COM12 in a text about COM1
+            reason.replace(at, number.size(), portName);
+        }
+        return reason;
+    };
     const modbus::BusSettings line = EffectiveSettings(options, settings);
     modbus::TModThread& worker = Worker();
     worker.SetFraming(line.framing);
@@ -233,14 +248,14 @@ bool Session::OpenPort(int portNumber) {
         // Not in the list of present ports: the worker's own attempt says why.
         worker.OpenPort(portNumber, line.speed, line.dataBits, line.parity, line.stopBits);
         worker.ClosePort();
-        error_ =
-            "unable to open COM" + std::to_string(portNumber) + ": " +
-            (worker.LastOpenError().empty() ? "the port is not present" : worker.LastOpenError());
+        error_ = "unable to open " + portName + ": " +
+                 named(worker.LastOpenError().empty() ? "the port is not present"
+                                                      : worker.LastOpenError());
         return false;
     }
     if (!worker.IsPortOpen()) {
-        error_ = "unable to open COM" + std::to_string(portNumber) + ": " +
-                 (setup.lastOpenError.empty() ? worker.LastOpenError() : setup.lastOpenError);
+        error_ = "unable to open " + portName + ": " +
+                 named(setup.lastOpenError.empty() ? worker.LastOpenError() : setup.lastOpenError);
         return false;
     }
     return true;

@@ -27,6 +27,10 @@ template <size_t N> std::vector<std::string> Items(const char* const (&names)[N]
 }
 
 // The whole text as a decimal number, or nothing.
+const char* const kNotConnected = " (not connected)";
+const char* const kNoDeviceHintBefore = "no device: add a line COM";
+const char* const kNoDeviceHintAfter = "=/dev/... to [Ports] of the settings file";
+
 std::optional<int> Decimal(const std::string& text) {
     int value = 0;
     const char* end = text.data() + text.size();
@@ -37,9 +41,16 @@ std::optional<int> Decimal(const std::string& text) {
 }
 
 std::string DeviceName(const host::PortEntry& entry) {
+    if (!entry.present)
+        return entry.path + kNotConnected;
     if (entry.description.empty() || entry.description == entry.path)
         return entry.path;
     return entry.path + " (" + entry.description + ")";
+}
+
+// What "show all" says beside a number no device has: how to give it one.
+std::string FreeNumberHint(int number) {
+    return kNoDeviceHintBefore + std::to_string(number) + kNoDeviceHintAfter;
 }
 
 } // namespace
@@ -153,7 +164,7 @@ void PortSetup::RefreshPortList() {
         if (!present[n] && !allPorts)
             continue;
         ComPortComboBox.items.push_back("COM" + std::to_string(n));
-        deviceNames.push_back(names[n]);
+        deviceNames.push_back(names[n].empty() ? FreeNumberHint(n) : names[n]);
     }
 
     if (auto change = ComparePortLists(previous, presentPorts_)) {

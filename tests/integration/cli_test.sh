@@ -43,8 +43,12 @@ cli raw-read 165 255 2>/dev/null; check "byte count" 2 $?
 cli raw-write 14 1 256 2>/dev/null; check "value too large" 2 $?
 "$bin/vantrel-cli" --baud 300 ports 2>/dev/null; check "bad baud" 2 $?
 "$bin/vantrel-cli" frobnicate 2>/dev/null; check "unknown verb" 2 $?
-"$bin/vantrel-cli" --settings "$work/settings.ini" --port "$work/absent" raw-read 1 1 2>/dev/null
+out=$("$bin/vantrel-cli" --settings "$work/settings.ini" --port "$work/absent" raw-read 1 1 2>&1)
 check "absent port" 1 $?
+# The error names the port as it was given, not the number it got for the run.
+check "absent port message" "vantrel-cli: unable to open $work/absent: $work/absent is not present." "$out"
+out=$("$bin/vantrel-cli" --settings "$work/settings.ini" --port COM200 raw-read 1 1 2>&1)
+check "absent number message" "vantrel-cli: unable to open COM200: COM200 is not present." "$out"
 "$bin/vantrel-cli" raw-read --help >/dev/null; check "verb help" 0 $?
 
 # A port number from the settings file's [Ports] section and its [Modbus] section.

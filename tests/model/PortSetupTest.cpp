@@ -240,8 +240,13 @@ TEST_F(PortSetupTest, PortListChangesAreReported) {
         EXPECT_EQ(Selected(*setup), step.selected) << step.name;
     }
     EXPECT_EQ(setup->ComPortComboBox.items[3], "COM3");
-    EXPECT_EQ(setup->deviceNames[3], plainFile); // known, absent: its path alone
+    // "show all" helps: a known port that is away says so, a number without a device says how
+    // to give it one.
+    EXPECT_EQ(setup->deviceNames[3], plainFile + " (not connected)");
     EXPECT_EQ(setup->ComPortComboBox.items[255], "COM255");
+    EXPECT_EQ(setup->deviceNames[255],
+              "no device: add a line COM255=/dev/... to [Ports] of the settings file");
+    EXPECT_EQ(setup->deviceNames[200], "/dev/ttyACM0");
 }
 
 TEST_F(PortSetupTest, AConverterThatComesBackUnderItsNumberIsSelectedAgain) {
