@@ -1,9 +1,12 @@
 // Identification reads against the simulated unit over a pseudo-terminal, our master and
 // libmodbus side by side in one run:
 //   paced at 9600 baud RTU, paced at 19200 baud ASCII (ours only: libmodbus has no ASCII),
-//   and unpaced with no turnaround (the master's own cost per transaction).
+//   unpaced at 38400 baud with no turnaround (the master's own cost per transaction: the
+//   unit still waits until a request has left the line), and paced at 9600 baud with one
+//   answer in twenty arriving after the time-out (ours only).
 // Prints time per transaction against the line-time limit (request and response characters
-// at the line speed plus the unit's turnaround), ours against libmodbus, and CPU against wall.
+// at the line speed plus the unit's turnaround) and against that limit plus the inter-frame
+// gap our master keeps after every answer, ours against libmodbus, and CPU against wall.
 //
 //   bench_transactions [ROUNDS_PACED] [ROUNDS_UNPACED]
 
@@ -15,10 +18,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
+#include <vector>
 
 using namespace vantrel;
 
@@ -81,6 +84,12 @@ double LimitMicros(int framing, int baud, int turnaroundMs) {
     const double charMicros = 10.0 * 1e6 / baud; // 8N1
     return (Characters(framing) * charMicros + kReadsPerRound * turnaroundMs * 1000.0) /
            kReadsPerRound;
+}
+
+// The silence of 3.5 characters (1.75 ms above 19200 baud) the master waits for after each
+// answer before it takes it.
+double GapMicros(int baud) {
+    return baud > 19200 ? 1750.0 : 3.5 * 10.0 * 1e6 / baud;
 }
 
 // Our master and libmodbus on the same port, taking turns in blocks so that the machine's
@@ -172,12 +181,18 @@ std::pair<Measure, Measure> SideBySide(const std::string& path, int speedIndex, 
     return {Median(ours), Median(theirs)};
 }
 
-std::string Sim() { return bench::BinDir() + "/vantrel-sim"; }
+std::string Sim() {
+    return bench::BinDir() + "/vantrel-sim";
+}
 
-void Row(const char* who, const Measure& m, double limit) {
+void Row(const char* who, const Measure& m, double limit, double gap = 0) {
     std::printf("  %-10s %9.0f us/transaction", who, m.PerTransactionMicros());
     if (limit > 0)
         std::printf("   / line-time limit %.0f us = %.3f", limit, m.PerTransactionMicros() / limit);
+    if (limit > 0 && gap > 0)
+        std::printf("   / limit + gap %.0f us = %.3f", limit + gap,
+                    m.PerTransactionMicros() / (limit + gap));
+    std::printf("   CPU %.0f us/transaction", 1e6 * m.cpuSeconds / m.transactions);
     std::printf("   CPU/wall %.1f %%", 100 * m.CpuShare());
     if (m.failures)
         std::printf("   FAILURES %d", m.failures);
@@ -190,6 +205,7 @@ int main(int argc, char** argv) {
     const int paced = argc > 1 ? std::atoi(argv[1]) : 4;
     const int unpaced = argc > 2 ? std::atoi(argv[2]) : 100;
     constexpr int kBlocks = 7;
+    double clean9600 = 1;
     const std::string turnaround = std::to_string(kTurnaroundMs);
     std::printf("Identification reads (5 a round) against vantrel-sim over a pseudo-terminal;\n"
                 "medians of %d blocks, ours and libmodbus taking turns\n",
@@ -202,10 +218,11 @@ int main(int argc, char** argv) {
         auto [ours, theirs] = SideBySide(sim.Path(), 3, 9600, kBlocks, paced);
         std::printf("paced, 9600 baud RTU, turnaround %d ms, %d rounds a block\n", kTurnaroundMs,
                     paced);
-        Row("ours", ours, limit);
+        Row("ours", ours, limit, GapMicros(9600));
         Row("libmodbus", theirs, limit);
         std::printf("  ours / libmodbus = %.3f\n",
                     ours.PerTransactionMicros() / theirs.PerTransactionMicros());
+        clean9600 = ours.PerTransactionMicros();
     }
     {
         bench::SimProcess sim(Sim(), {"--model", "Q4200", "--serial", "1234567", "--logger",
@@ -216,20 +233,48 @@ int main(int argc, char** argv) {
             Ours master(sim.Path(), modbus::kFramingAscii, 5);
             blocks.push_back(master.Run(paced));
         }
-        std::printf("paced, 19200 baud ASCII, turnaround %d ms, %d rounds a block\n",
-                    kTurnaroundMs, paced);
-        Row("ours", Median(blocks), limit);
+        std::printf("paced, 19200 baud ASCII, turnaround %d ms, %d rounds a block\n", kTurnaroundMs,
+                    paced);
+        Row("ours", Median(blocks), limit, GapMicros(19200));
     }
     {
         bench::SimProcess sim(Sim(), {"--model", "Q4200", "--serial", "1234567", "--logger",
-                                      "--unpaced", "--turnaround", "0"});
-        auto [ours, theirs] = SideBySide(sim.Path(), 3, 9600, kBlocks, unpaced);
-        std::printf("unpaced, no turnaround, RTU, %d rounds a block (the master's own cost)\n",
+                                      "--unpaced", "--turnaround", "0", "--baud", "38400"});
+        auto [ours, theirs] = SideBySide(sim.Path(), 6, 38400, kBlocks, unpaced);
+        const double limit = LimitMicros(modbus::kFramingRtu, 38400, 0);
+        std::printf("unpaced, no turnaround, 38400 baud RTU, %d rounds a block (the master's "
+                    "own cost)\n",
                     unpaced);
-        Row("ours", ours, 0);
-        Row("libmodbus", theirs, 0);
-        std::printf("  ours / libmodbus = %.3f\n",
-                    ours.PerTransactionMicros() / theirs.PerTransactionMicros());
+        Row("ours", ours, limit, GapMicros(38400));
+        Row("libmodbus", theirs, limit);
+        std::printf(
+            "  ours / libmodbus = %.3f; less the gap ours keeps: %.3f; CPU %.3f\n",
+            ours.PerTransactionMicros() / theirs.PerTransactionMicros(),
+            (ours.PerTransactionMicros() - GapMicros(38400)) / theirs.PerTransactionMicros(),
+            ours.cpuSeconds / ours.transactions / (theirs.cpuSeconds / theirs.transactions));
+    }
+    {
+        // One answer in twenty comes 550 ms after its request, past the 500 ms time-out.
+        bench::SimProcess sim(Sim(), {"--model", "Q4200", "--serial", "1234567", "--logger",
+                                      "--baud", "9600", "--turnaround", turnaround, "--fault",
+                                      "delay", "--fault-delay", "550", "--fault-rate", "0.05",
+                                      "--fault-seed", "3"});
+        std::vector<Measure> blocks;
+        for (int b = 0; b < kBlocks; ++b) {
+            Ours master(sim.Path(), modbus::kFramingRtu, 3);
+            blocks.push_back(master.Run(paced));
+        }
+        const Measure m = Median(blocks);
+        std::printf("paced, 9600 baud RTU, one answer in twenty late, %d rounds a block\n", paced);
+        Row("ours", m, LimitMicros(modbus::kFramingRtu, 9600, kTurnaroundMs), GapMicros(9600));
+        double wall = 0;
+        int transactions = 0;
+        for (const Measure& b : blocks) {
+            wall += b.wallSeconds;
+            transactions += b.transactions;
+        }
+        std::printf("  wall / the clean line's = %.2f (all blocks)\n",
+                    1e6 * wall / transactions / clean9600);
     }
     {
         // Nobody answers at address 9: the master only waits out its time-outs.

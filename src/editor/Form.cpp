@@ -114,12 +114,12 @@ Form::Form(Device& dev, std::string settingsFileName)
 // ---------------------------------------------------------------- controls
 
 Control* Form::Find(std::string_view name) {
-    auto it = index_.find(std::string(name));
+    auto it = index_.find(name);
     return it == index_.end() ? nullptr : &controls_[it->second];
 }
 
 const Control* Form::Find(std::string_view name) const {
-    auto it = index_.find(std::string(name));
+    auto it = index_.find(name);
     return it == index_.end() ? nullptr : &controls_[it->second];
 }
 

@@ -162,7 +162,15 @@ private:
     void ProgramSet(std::string_view name);
 
     std::vector<Control> controls_;
-    std::unordered_map<std::string, size_t> index_;
+    // Looked up by string_view without making a string of the name each time: the rules
+    // name controls by literal in every handler.
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+    std::unordered_map<std::string, size_t, NameHash, std::equal_to<>> index_;
     std::vector<Page> pages_;
     int activePage_ = 0;
     std::string focus_;

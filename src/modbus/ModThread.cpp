@@ -146,10 +146,16 @@ void TModThread::NoteDiscarded(const uint8_t* bytes, size_t count) {
 
 // Reads and throws away what the line carries until `until`, and on past it for as long as
 // a frame that began before it goes on. false: the attempt was given up meanwhile.
-bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_point until) {
+bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_point until,
+                              const Frame* echo) {
     std::array<uint8_t, kMaxResponseLength + 16> junk{};
     const long long gap = std::max<long long>(settleGapMicros_, InterFrameMicros());
     const auto giveUp = until + microseconds(settleCapMicros_.load());
+    std::function<bool(const uint8_t*, size_t)> isEcho;
+    if (echo)
+        isEcho = [echo](const uint8_t* bytes, size_t n) {
+            return n >= echo->size() && std::equal(echo->begin(), echo->end(), bytes);
+        };
     for (;;) {
         const auto now = SteadyClock::now();
         if (now >= until)
@@ -161,13 +167,20 @@ bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_poin
         ReceiveEnd end = ReceiveEnd::NoData;
         std::string error;
         const size_t count = serial_->Receive(
-            junk.data(), junk.size(), limits, nullptr,
+            junk.data(), junk.size(), limits, isEcho,
             [this, attempt] { return Abandoned(attempt); }, end, error);
         if (end == ReceiveEnd::Cancelled)
             return false;
-        NoteDiscarded(junk.data(), count);
         if (count > 0)
             lastActivityMicros_ = NowMicros();
+        if (end == ReceiveEnd::Complete && isEcho && isEcho(junk.data(), count)) {
+            // Our own request heard back: what came with it is the start of the answer.
+            NoteDiscarded(junk.data(), echo->size());
+            rxPrefill_ = std::min(count - echo->size(), kMaxResponseLength);
+            std::copy_n(junk.begin() + static_cast<long>(echo->size()), rxPrefill_, rx_.begin());
+            return true;
+        }
+        NoteDiscarded(junk.data(), count);
         if (end == ReceiveEnd::Error)
             return true; // the write that follows fails and tells why
         if (SteadyClock::now() >= giveUp)
@@ -201,6 +214,7 @@ void TModThread::SendAndReceive(unsigned long long attempt) {
     }
     // Whatever is still in the input belongs to no request of ours.
     serial_->PurgeInput();
+    rxPrefill_ = 0;
     if (manualRts_)
         serial_->SetRts(true);
     const long long writeStart = NowMicros();
@@ -229,7 +243,7 @@ void TModThread::SendAndReceive(unsigned long long attempt) {
         // Bytes that begin while the request is on the line are not its answer, even when
         // they look like one (a late answer, a duplicate, the converter's echo): they are
         // read and thrown away, with the frame they begin.
-        if (!DiscardUntil(attempt, FromMicros(requestEndMicros_)))
+        if (!DiscardUntil(attempt, FromMicros(requestEndMicros_), &frame))
             return;
     }
     rxCount_ = 0;
@@ -249,12 +263,27 @@ void TModThread::ReceiveResponse(unsigned long long attempt) {
     ReceiveEnd end = ReceiveEnd::NoData;
     std::string error;
     const auto abandoned = [this, attempt] { return Abandoned(attempt); };
-    size_t count = serial_->Receive(
-        rx_.data(), kMaxResponseLength, limits,
-        [this](const uint8_t* bytes, size_t n) { return IsResponseComplete(bytes, n); }, abandoned,
-        end, error);
+    // An echo may have brought the answer's first bytes along.
+    const size_t prefill = rxPrefill_;
+    rxPrefill_ = 0;
+    size_t count = prefill;
+    if (prefill > 0 && IsResponseComplete(rx_.data(), prefill)) {
+        end = ReceiveEnd::Complete;
+    } else {
+        if (prefill > 0)
+            limits.firstByte = limits.interCharacter;
+        count += serial_->Receive(
+            rx_.data() + prefill, kMaxResponseLength - prefill, limits,
+            [this, prefill](const uint8_t*, size_t n) {
+                return IsResponseComplete(rx_.data(), prefill + n);
+            },
+            abandoned, end, error);
+        if (end == ReceiveEnd::NoData && prefill > 0)
+            end = ReceiveEnd::Gap;
+    }
     if (end == ReceiveEnd::Cancelled)
         return;
+
     if (end == ReceiveEnd::Complete && count < kMaxResponseLength) {
         // An answer is taken only once the line has stayed quiet after it: bytes that follow
         // a complete frame at once mean it was not the answer it looked like.

@@ -157,7 +157,10 @@ private:
     // have been answered discarded, then the answer.
     void SendAndReceive(unsigned long long attempt);
     bool Settle(unsigned long long attempt);
-    bool DiscardUntil(unsigned long long attempt, std::chrono::steady_clock::time_point until);
+    // echo: our own request, as a two-wire converter hears it; bytes read after it belong to
+    // the answer (they wait in rx_, rxPrefill_ of them).
+    bool DiscardUntil(unsigned long long attempt, std::chrono::steady_clock::time_point until,
+                      const Frame* echo = nullptr);
     void ReceiveResponse(unsigned long long attempt);
     bool Abandoned(unsigned long long attempt) const;
     void NoteDiscarded(const uint8_t* bytes, size_t count);
@@ -191,6 +194,7 @@ private:
     std::atomic<bool> finished_{false};
     std::array<uint8_t, kMaxResponseLength + 16> rx_{};
     size_t rxCount_ = 0;
+    size_t rxPrefill_ = 0;                      // worker only
     std::atomic<long long> firstByteMicros_{0}; // limits of the coming reception
     std::atomic<long long> interCharMicros_{0};
     std::atomic<long long> capMicros_{0};

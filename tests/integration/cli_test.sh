@@ -96,7 +96,10 @@ unit write-config "$work/changed.cvc" 2>"$work/progress.txt"; check "write-confi
 check "write-config progress" "Status: values were written correctly to the device." \
   "$(tail -1 "$work/progress.txt")"
 unit read-config -o "$work/back.cvc" 2>/dev/null
-check "round trip" "$(settings_of "$work/changed.cvc")" "$(settings_of "$work/back.cvc")"
+# What the unit holds comes back as it is, but for the analog filter, whose 0 goes out as 1.
+check "filter read as held" "FILTER         =0" "$(settings_of "$work/changed.cvc" | grep '^FILTER')"
+check "round trip" "$(settings_of "$work/changed.cvc" | sed 's/^FILTER \( *\)=0$/FILTER \1=1/')" \
+  "$(settings_of "$work/back.cvc")"
 printf '[MODEL]\r\nID=R210-P_030105\r\n' >"$work/other.cvc"
 out=$(unit write-config "$work/other.cvc" 2>&1 >/dev/null); status=$?
 check "other model's file" "1 Selected file is not valid for this model." "$status $(echo "$out" | tail -1)"
