@@ -92,7 +92,7 @@ Session::Session(CliOptions& opts)
     // New ports get their numbers kept, as the GUI does.
     ports = std::make_unique<modbus::SystemPortList>(settings, [this] {
         std::string saveError;
-        if (!settings.Save(settingsPath, &saveError))
+        if (!settings.SaveOwnKeys(settingsPath, &saveError, modbus::MergePortChange))
             std::cerr << "vantrel-cli: " << saveError << "\n";
     });
     bus = std::make_unique<modbus::TModbus>(host, host, *ports);

@@ -3,6 +3,9 @@
 #include "common/FileUtil.h"
 
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace vantrel {
@@ -97,6 +100,36 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     return WriteFileAtomically(path, Text(), error);
 }
 
+bool IniFile::SaveOwnKeys(const std::string& path, std::string* error, const MergeChange& merge) {
+    const std::string lockPath = path + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
+        if (error)
+            *error = "cannot lock " + lockPath + ": " + FileErrorText(errno);
+        if (lock >= 0)
+            ::close(lock);
+        return false;
+    }
+    IniFile disk;
+    bool ok = disk.Load(path, error);
+    if (ok) {
+        for (const Change& change : changes_) {
+            if (merge && merge(disk, change))
+                continue;
+            if (change.value)
+                disk.WriteString(change.section, change.key, *change.value);
+            else
+                disk.DeleteKey(change.section, change.key);
+        }
+        disk.changes_.clear();
+        ok = disk.Save(path, error);
+    }
+    ::close(lock); // also lets go of the lock
+    if (ok)
+        *this = std::move(disk);
+    return ok;
+}
+
 int IniFile::Find(std::string_view section, std::string_view key) const {
     for (size_t i = 0; i < lines_.size(); ++i)
         if (!lines_[i].key.empty() && SameName(lines_[i].section, section) &&
@@ -122,6 +155,7 @@ void IniFile::WriteString(std::string_view sectionName, std::string_view keyName
                           std::string_view value) {
     const std::string section = Trim(sectionName);
     const std::string key = Trim(keyName);
+    changes_.push_back({section, key, Trim(value)});
     Line line;
     line.section = section;
     line.key = key;
@@ -156,6 +190,7 @@ void IniFile::WriteString(std::string_view sectionName, std::string_view keyName
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+    changes_.push_back({Trim(section), Trim(key), std::nullopt});
     int i = Find(Trim(section), Trim(key));
     if (i >= 0)
         lines_.erase(lines_.begin() + i);

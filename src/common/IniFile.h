@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,23 @@ public:
     bool Load(const std::string& path, std::string* error = nullptr);
     // Replaces the file only once the new one is complete.
     bool Save(const std::string& path, std::string* error = nullptr) const;
+
+    // A key this copy wrote or deleted since it was loaded or last saved by SaveOwnKeys.
+    struct Change {
+        std::string section;
+        std::string key;
+        std::optional<std::string> value; // nothing: deleted
+    };
+    const std::vector<Change>& Changes() const { return changes_; }
+    // A change that cannot simply be written again over the file as it is now: `disk` holds
+    // the file, the merge writes what it wants and returns true, or returns false to have the
+    // change written as it is.
+    using MergeChange = std::function<bool(IniFile& disk, const Change& change)>;
+    // Saves as another program sharing the file expects: under a lock (beside the file, so
+    // that it outlives the replacement), the file is read again, only this copy's own changes
+    // are written into it, the result is saved and becomes this copy's contents.
+    bool SaveOwnKeys(const std::string& path, std::string* error = nullptr,
+                     const MergeChange& merge = {});
 
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key,
@@ -47,6 +65,7 @@ private:
     int Find(std::string_view section, std::string_view key) const;
 
     std::vector<Line> lines_;
+    std::vector<Change> changes_;
 };
 
 bool SameName(std::string_view a, std::string_view b);

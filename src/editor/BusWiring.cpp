@@ -1,4 +1,5 @@
 #include "editor/BusWiring.h"
+#include "modbus/PortList.h"
 
 namespace vantrel::editor {
 
@@ -29,7 +30,7 @@ void WireBus(Form& form, modbus::TModbus& bus, IniFile& settings) {
     };
     form.hooks.saveBusSettings = [&setup, &settings](const std::string& path) {
         setup.SaveSettings(settings);
-        settings.Save(path);
+        settings.SaveOwnKeys(path, nullptr, modbus::MergePortChange);
     };
     form.hooks.showPortSetup = [&bus] { bus.ModbusSetupClick(); };
 }

@@ -171,8 +171,12 @@ std::vector<host::PortEntry> SystemPortList::Ports(bool includeAbsent) {
     for (const auto& [n, path] : transient_)
         if (!taken[n])
             ports.push_back({n, "COM" + std::to_string(n), path, "", Exists(path)});
-    if (added && save_)
+    // The save reads the file again: another program may have numbered the same device or
+    // taken the same number meanwhile, and the list follows what the file says now.
+    if (added && save_) {
         save_();
+        return Ports(includeAbsent);
+    }
     for (host::PortEntry& p : ports)
         if (p.description.empty() && p.present) {
             const std::string real = RealPath(p.path);
@@ -210,6 +214,35 @@ int SystemPortList::NumberForPath(const std::string& path) {
         return 0;
     transient_.emplace_back(n, path);
     return n;
+}
+
+bool MergePortChange(IniFile& disk, const IniFile::Change& change) {
+    if (!SameName(change.section, kPortsSection) || !change.value ||
+        PortNumberOfName(change.key) == 0)
+        return false;
+    const std::string& path = *change.value;
+    const std::string real = RealPath(path);
+    std::vector<bool> taken(256, false);
+    for (const std::string& key : disk.Keys(kPortsSection)) {
+        const int n = PortNumberOfName(key);
+        if (n == 0)
+            continue;
+        taken[static_cast<size_t>(n)] = true;
+        const std::string known = disk.ReadString(kPortsSection, key, "");
+        // Numbered by the other program as well: its number stands.
+        if (known == path || (!real.empty() && RealPath(known) == real))
+            return true;
+    }
+    const std::optional<std::string> holder = disk.Get(kPortsSection, change.key);
+    if (!holder || holder->empty())
+        return false;
+    // The number went to another device meanwhile: this one takes the lowest free number.
+    for (int n = 1; n <= 255; ++n)
+        if (!taken[static_cast<size_t>(n)]) {
+            disk.WriteString(kPortsSection, "COM" + std::to_string(n), path);
+            return true;
+        }
+    return true; // no number left: the other program's numbers stand
 }
 
 std::optional<PortChange> ComparePortLists(const std::vector<std::string>& previous,

@@ -55,6 +55,11 @@ struct PortChange {
 std::optional<PortChange> ComparePortLists(const std::vector<std::string>& previous,
                                            const std::vector<std::string>& current);
 
+// Merges one of this program's [Ports] lines into the settings file as it is now on disk
+// (IniFile::SaveOwnKeys): a device the file numbers already keeps that number, a number the
+// file gives another device meanwhile makes this one take the lowest free number.
+bool MergePortChange(IniFile& disk, const IniFile::Change& change);
+
 // "COM12" -> 12; 0 for anything that is not COM1 to COM255 (compared without case).
 int PortNumberOfName(const std::string& name);
 

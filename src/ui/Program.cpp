@@ -42,7 +42,7 @@ Program::Program(ProgramOptions options)
     } else {
         systemPorts_ = std::make_unique<modbus::SystemPortList>(settings, [this] {
             std::string saveError;
-            if (!settings.Save(settingsPath, &saveError))
+            if (!settings.SaveOwnKeys(settingsPath, &saveError, modbus::MergePortChange))
                 std::cerr << "vantrel: " << saveError << "\n";
         });
         ports_ = systemPorts_.get();

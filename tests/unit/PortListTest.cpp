@@ -157,6 +157,64 @@ TEST(PortList, LinesAddedByHandMakeAnyTtyUsable) {
     EXPECT_EQ(list.PathOf(1), ""); // not present
 }
 
+// Two programs share the settings file, each with its own copy in memory. What one numbers
+// the other neither loses nor renumbers: a save reads the file again under a lock and writes
+// only its own keys; a number once given to a device stays with it.
+TEST(PortList, TwoProgramsNumberPortsWithoutOverwritingEachOther) {
+    FakeSystem system;
+    const std::string file = system.root + "/vantrel.ini";
+    {
+        std::ofstream(file) << "[Modbus]\r\nPort=COM1\r\n[Ports]\r\nCOM1=" << system.dev
+                            << "/ttyS0\r\n";
+    }
+    system.Uart("ttyS0", "4");
+    IniFile windowSettings, cliSettings;
+    ASSERT_TRUE(windowSettings.Load(file));
+    ASSERT_TRUE(cliSettings.Load(file));
+    auto saver = [&file](IniFile& settings) {
+        return [&settings, &file] {
+            std::string error;
+            EXPECT_TRUE(settings.SaveOwnKeys(file, &error, modbus::MergePortChange)) << error;
+        };
+    };
+    modbus::SystemPortList window(windowSettings, saver(windowSettings), system.dev, system.sys);
+    modbus::SystemPortList cli(cliSettings, saver(cliSettings), system.dev, system.sys);
+
+    // The window sees converter A alone and numbers it COM2.
+    system.Usb("ttyUSB0", "usb-A-if00-port0");
+    const std::string a = system.dev + "/serial/by-id/usb-A-if00-port0";
+    EXPECT_EQ(window.PathOf(2), a);
+    // The command-line tool still holds the file as it was; it sees A and B appear. A keeps the
+    // window's number; B, which this copy would also have called COM2 or COM3, gets a free one.
+    system.Usb("ttyUSB1", "usb-B-if00-port0");
+    const std::string b = system.dev + "/serial/by-id/usb-B-if00-port0";
+    const auto seen = cli.Ports(false);
+    EXPECT_EQ(cli.PathOf(2), a);
+    EXPECT_EQ(cli.PathOf(3), b);
+    // The window's own bus setting, saved after that, keeps the tool's [Ports] line.
+    windowSettings.WriteString("Modbus", "Port", "COM2");
+    ASSERT_TRUE(windowSettings.SaveOwnKeys(file, nullptr, modbus::MergePortChange));
+    IniFile onDisk;
+    ASSERT_TRUE(onDisk.Load(file));
+    EXPECT_EQ(onDisk.ReadString("Modbus", "Port", ""), "COM2");
+    EXPECT_EQ(onDisk.ReadString("Ports", "COM1", ""), system.dev + "/ttyS0");
+    EXPECT_EQ(onDisk.ReadString("Ports", "COM2", ""), a);
+    EXPECT_EQ(onDisk.ReadString("Ports", "COM3", ""), b);
+    EXPECT_EQ(onDisk.Keys("Ports").size(), 3u);
+    EXPECT_EQ(window.PathOf(3), b);
+
+    // Both number the same new device at once: the first save's number stands for both.
+    system.Usb("ttyUSB2", "usb-C-if00-port0");
+    const std::string c = system.dev + "/serial/by-id/usb-C-if00-port0";
+    IniFile lateSettings;
+    ASSERT_TRUE(lateSettings.Load(file));
+    lateSettings.WriteString("Ports", "COM9", c); // as a copy that had COM4..8 in use would
+    EXPECT_EQ(window.PathOf(4), c);
+    ASSERT_TRUE(lateSettings.SaveOwnKeys(file, nullptr, modbus::MergePortChange));
+    EXPECT_EQ(lateSettings.ReadString("Ports", "COM4", ""), c);
+    EXPECT_FALSE(lateSettings.Get("Ports", "COM9"));
+}
+
 TEST(PortList, PortNames) {
     EXPECT_EQ(modbus::PortNumberOfName("COM1"), 1);
     EXPECT_EQ(modbus::PortNumberOfName("com255"), 255);
