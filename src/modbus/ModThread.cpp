@@ -284,6 +284,8 @@ void TModThread::ReceiveResponse(unsigned long long attempt) {
     if (end == ReceiveEnd::Cancelled)
         return;
 
+    if (count > 0)
+        lastActivityMicros_ = NowMicros(); // the answer's last byte, as near as we can tell
     if (end == ReceiveEnd::Complete && count < kMaxResponseLength) {
         // An answer is taken only once the line has stayed quiet after it: bytes that follow
         // a complete frame at once mean it was not the answer it looked like.
@@ -292,10 +294,13 @@ void TModThread::ReceiveResponse(unsigned long long attempt) {
         after.interCharacter = limits.interCharacter;
         after.total = microseconds(InterFrameMicros()) + limits.total;
         ReceiveEnd trailing = ReceiveEnd::NoData;
-        count += serial_->Receive(rx_.data() + count, kMaxResponseLength - count, after, nullptr,
-                                  abandoned, trailing, error);
+        const size_t extra = serial_->Receive(rx_.data() + count, kMaxResponseLength - count,
+                                              after, nullptr, abandoned, trailing, error);
         if (trailing == ReceiveEnd::Cancelled)
             return;
+        if (extra > 0)
+            lastActivityMicros_ = NowMicros();
+        count += extra;
         if (trailing == ReceiveEnd::Error)
             end = ReceiveEnd::Error;
     }
@@ -311,10 +316,8 @@ void TModThread::ReceiveResponse(unsigned long long attempt) {
             count -= colon - 1;
         }
     }
-    if (count > 0) {
+    if (count > 0)
         heardAnything_ = true;
-        lastActivityMicros_ = NowMicros();
-    }
     rxCount_ = count;
     if (end == ReceiveEnd::Error && serial_->Gone()) {
         Transition(attempt, Receiving, SendFailed);
