@@ -204,7 +204,13 @@ void PortSetup::UpdateStatus() {
         return;
     }
     settingsPanel = kSettingsPrefix + worker_->ModeString();
-    statusPanel = worker_->IsPortOpen() ? kStatusConnected : kStatusNotConnected;
+    // Not connected says why, when the last attempt to open the port said it.
+    if (worker_->IsPortOpen())
+        statusPanel = kStatusConnected;
+    else if (lastOpenError.empty())
+        statusPanel = kStatusNotConnected;
+    else
+        statusPanel = std::string(kStatusNotConnected) + " " + lastOpenError;
 }
 
 void PortSetup::OpenSelectedPort() {
@@ -486,6 +492,8 @@ void PortSetup::ComPortComboBoxSelect(int index) {
     if (index >= 0 && index < static_cast<int>(ComPortComboBox.items.size()))
         ComPortComboBox.index = index;
     OpenSelectedPort();
+    if (!lastOpenError.empty() && openFailed)
+        openFailed(lastOpenError);
 }
 
 void PortSetup::ConnectButtonClick() {

@@ -103,6 +103,8 @@ public:
     // nested), for the view to refresh. Refused setters and getters that changed nothing do
     // not call it, so a view may use the getters while it refreshes.
     std::function<void()> changed;
+    // The port the user picked did not open: the face tells the user why.
+    std::function<void(const std::string& reason)> openFailed;
 
     // ---- operations for the bus component, the main window and the log readout.
     // Lockable ones do nothing while lockSettings is on, nor when the value asked for is

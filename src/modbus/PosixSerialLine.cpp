@@ -1,14 +1,19 @@
 #include "modbus/PosixSerialLine.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include "modbus/SerialSpeed.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantrel::modbus {
@@ -19,37 +24,65 @@ using Clock = std::chrono::steady_clock;
 
 speed_t StandardSpeed(int baud) {
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return 0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return 0;
     }
 }
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 // errno values after which the device behind a descriptor is not coming back.
 bool MeansGone(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE ||
-           error == EBADF;
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE || error == EBADF;
 }
 
 constexpr const char* kGoneText = "The port has gone away.";
+
+bool InGroup(gid_t gid) {
+    if (::getegid() == gid)
+        return true;
+    gid_t groups[256];
+    const int count = ::getgroups(256, groups);
+    for (int i = 0; i < count; ++i)
+        if (groups[i] == gid)
+            return true;
+    return false;
+}
 
 } // namespace
 
 std::string DescribeOpenError(const std::string& path, int error) {
     switch (error) {
     case EACCES:
-    case EPERM:
-        return "No permission to open " + path +
-               ". Add your user to the 'dialout' group (sudo usermod -aG dialout $USER), then "
-               "log out and in again.";
+    case EPERM: {
+        // The group advice helps only when the device's group is one the user lacks.
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && !InGroup(info.st_gid)) {
+            const struct group* entry = ::getgrgid(info.st_gid);
+            const std::string name = entry ? entry->gr_name : std::to_string(info.st_gid);
+            return "No permission to open " + path + ". Add your user to the '" + name +
+                   "' group (sudo usermod -aG " + name + " $USER), then log out and in again.";
+        }
+        return "No permission to open " + path + ".";
+    }
     case EBUSY:
     case EWOULDBLOCK:
         return path + " is in use by another program.";
@@ -57,11 +90,14 @@ std::string DescribeOpenError(const std::string& path, int error) {
     case ENODEV:
     case ENXIO:
         return path + " is not present (is the converter plugged in?).";
-    default: return "Cannot open " + path + ": " + std::strerror(error);
+    default:
+        return "Cannot open " + path + ": " + std::strerror(error);
     }
 }
 
-PosixSerialLine::PosixSerialLine() { cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+PosixSerialLine::PosixSerialLine() {
+    cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 PosixSerialLine::~PosixSerialLine() {
     Close();
@@ -229,7 +265,9 @@ bool PosixSerialLine::Write(const uint8_t* bytes, size_t length, std::string& er
             error = "The port did not take the request.";
             return false;
         }
-        struct pollfd p {fd_, POLLOUT, 0};
+        struct pollfd p {
+            fd_, POLLOUT, 0
+        };
         if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
             error = std::strerror(errno);
             return false;
@@ -267,8 +305,10 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
             return count;
         }
         auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
-        struct timespec ts {static_cast<time_t>(left.count() / 1000000000),
-                            static_cast<long>(left.count() % 1000000000)};
+        struct timespec ts {
+            static_cast<time_t>(left.count() / 1000000000),
+                static_cast<long>(left.count() % 1000000000)
+        };
         struct pollfd p[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
         int ready = ::ppoll(p, 2, &ts, nullptr);
         if (ready < 0) {

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QMessageBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -117,11 +118,15 @@ TModConfigForm::TModConfigForm(PortSetup& setup, QWidget* mainWindow)
                    Qt::MSWindowsFixedSizeDialogHint);
     Build();
     setup_.changed = [this] { Refresh(); };
+    setup_.openFailed = [this](const std::string& reason) {
+        QMessageBox::warning(this, windowTitle(), QString::fromStdString(reason));
+    };
     Refresh();
 }
 
 TModConfigForm::~TModConfigForm() {
     setup_.changed = nullptr;
+    setup_.openFailed = nullptr;
     // The edits are deleted after this object's members; a focus-out they get then is no
     // exit of the dialog's.
     for (UpDownBinding& b : upDowns_)

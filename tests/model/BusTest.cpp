@@ -175,7 +175,8 @@ TEST(Bus, AutoPortOpensTheFirstPortAndEndingClosesIt) {
     third.ModConfigForm()->SelectPort(2);
     EXPECT_FALSE(third.ModThread()->IsPortOpen());
     EXPECT_EQ(third.ModConfigForm()->lastOpenError, pty.Path() + " is in use by another program.");
-    EXPECT_EQ(third.ModConfigForm()->statusPanel, "Status: Not connected.");
+    EXPECT_EQ(third.ModConfigForm()->statusPanel,
+              "Status: Not connected. " + pty.Path() + " is in use by another program.");
 }
 
 TEST(Bus, ConnectThroughTheDialogToTheSimulatedUnit) {

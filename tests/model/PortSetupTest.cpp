@@ -129,7 +129,7 @@ TEST_F(PortSetupTest, StatusPanelsFollowThePortAndTheLine) {
     struct Step {
         const char* name;
         std::function<void(PortSetup&)> act;
-        const char* status;
+        std::string status;
         const char* settings;
         std::string selected;
         std::string openError; // "" when the last open worked or none was tried
@@ -151,10 +151,12 @@ TEST_F(PortSetupTest, StatusPanelsFollowThePortAndTheLine) {
          "Settings: 19200,E,7,2", "COM12", ""},
         {"no port selected", [](PortSetup& s) { s.ComPortComboBoxSelect(0); },
          "Status: Not connected.", "Settings: 19200,E,7,2", "<< No port selected >>", ""},
+        // The status says why a port did not open.
         {"not a tty", [](PortSetup& s) { s.ComPortComboBoxSelect(IndexOf(s, "COM3")); },
-         "Status: Not connected.", "Settings: 19200,E,7,2", "COM3",
-         plainFile + " is not a serial port."},
-        {"device gone", [](PortSetup& s) { s.SelectPort(1); }, "Status: Not connected.",
+         "Status: Not connected. " + plainFile + " is not a serial port.", "Settings: 19200,E,7,2",
+         "COM3", plainFile + " is not a serial port."},
+        {"device gone", [](PortSetup& s) { s.SelectPort(1); },
+         "Status: Not connected. /nonexistent/ttyS0 is not present (is the converter plugged in?).",
          "Settings: 19200,E,7,2", "COM1",
          "/nonexistent/ttyS0 is not present (is the converter plugged in?)."},
         {"listed but absent",
@@ -163,17 +165,23 @@ TEST_F(PortSetupTest, StatusPanelsFollowThePortAndTheLine) {
              s.ComPortComboBoxDropDown();
              s.ComPortComboBoxSelect(IndexOf(s, "COM9"));
          },
-         "Status: Not connected.", "Settings: 19200,E,7,2", "COM9", "COM9 is not present."},
+         "Status: Not connected. COM9 is not present.", "Settings: 19200,E,7,2", "COM9",
+         "COM9 is not present."},
     };
+    // The user's own pick of a port that does not open is told as a message too.
+    std::vector<std::string> told;
+    setup->openFailed = [&told](const std::string& reason) { told.push_back(reason); };
     for (const Step& step : steps) {
         step.act(*setup);
         EXPECT_EQ(setup->statusPanel, step.status) << step.name;
         EXPECT_EQ(setup->settingsPanel, step.settings) << step.name;
         EXPECT_EQ(Selected(*setup), step.selected) << step.name;
         EXPECT_EQ(setup->lastOpenError, step.openError) << step.name;
-        EXPECT_EQ(worker.IsPortOpen(), std::string(step.status) == "Status: Connected.")
-            << step.name;
+        EXPECT_EQ(worker.IsPortOpen(), step.status == "Status: Connected.") << step.name;
     }
+    // The picks in the list that failed; a program step (SelectPort) says it in the status only.
+    EXPECT_EQ(told, (std::vector<std::string>{plainFile + " is not a serial port.",
+                                              "COM9 is not present."}));
 }
 
 TEST_F(PortSetupTest, PortNumberOfTheSelection) {

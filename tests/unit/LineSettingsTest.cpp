@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
 #include <unistd.h>
 
 using namespace vantrel::modbus;
@@ -97,4 +101,24 @@ TEST(LineSettings, EverySpeedSetsInputAndOutput) {
     }
     line.Close();
     ::close(master);
+}
+
+// "No permission" suggests joining the device's group only when the user is not in it.
+TEST(LineSettings, PermissionAdviceNamesTheGroupTheUserLacks) {
+    const std::string dir = testing::TempDir() + "/perm-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string own = dir + "/own", other = dir + "/other";
+    std::ofstream(own) << "";
+    std::ofstream(other) << "";
+    ASSERT_EQ(::chown(own.c_str(), static_cast<uid_t>(-1), ::getegid()), 0);
+    const gid_t lacking = 65534; // nogroup, which no test user is in
+    if (::chown(other.c_str(), static_cast<uid_t>(-1), lacking) != 0)
+        GTEST_SKIP() << "cannot give a file a group this user lacks";
+    const struct group* entry = ::getgrgid(lacking);
+    const std::string name = entry ? entry->gr_name : std::to_string(lacking);
+    EXPECT_EQ(DescribeOpenError(other, EACCES),
+              "No permission to open " + other + ". Add your user to the '" + name +
+                  "' group (sudo usermod -aG " + name + " $USER), then log out and in again.");
+    EXPECT_EQ(DescribeOpenError(own, EACCES), "No permission to open " + own + ".");
+    std::filesystem::remove_all(dir);
 }
