@@ -13,7 +13,7 @@ namespace {
 // With popups off the GUI says nothing about parameters that failed in a bulk run (they are
 // in its log); a script needs to hear it.
 constexpr const char* kSomeNotRead =
-    "Some values were not read correctly. Please check the ReadLog.";
+    "Some values were not read correctly. Please check the ReadLog";
 constexpr const char* kSomeNotWrittenCheck =
     "Some values were not written correctly. Please check the WriteLog";
 // read-config's last line.
@@ -61,7 +61,7 @@ bool IdentifyAndRead(Context& c) {
         return false;
     }
     if (s.transferErrors) {
-        std::cerr << kSomeNotRead << "\n";
+        std::cerr << s.CheckLogText(kSomeNotRead, "ReadLog") << "\n";
         return false;
     }
     return true;
