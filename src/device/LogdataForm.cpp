@@ -390,9 +390,13 @@ void TLogdataForm::btnReadDataClick() {
         return;
     }
     if (!Memo3.empty() && UnsavedData) {
+        // With popups off the tool answers the question itself; a save dialog the user then
+        // cancels is the user's own "No", so the readout goes on instead of asking again at
+        // every click. A save that failed keeps the text and stops.
+        const bool userAsked = !showPopups || showPopups();
         if (Ask(kNotSavedText, kNotSavedCaption, PromptIcon::Error)) {
-            Button3Click();
-            return;
+            if (SaveLogData() != SaveOutcome::Cancelled || userAsked)
+                return;
         }
     }
     AbortRequested = false;
@@ -404,7 +408,9 @@ void TLogdataForm::btnReadDataClick() {
     Changed();
 }
 
-void TLogdataForm::Button3Click() {
+void TLogdataForm::Button3Click() { SaveLogData(); }
+
+TLogdataForm::SaveOutcome TLogdataForm::SaveLogData() {
     host::FileDialogOptions options;
     options.title = kSaveTitle;
     options.fileName = saveFileName;
@@ -414,17 +420,18 @@ void TLogdataForm::Button3Click() {
     options.overwritePrompt = true;
     const std::optional<std::string> path = prompts_.SaveFileName(options);
     if (!path)
-        return;
+        return SaveOutcome::Cancelled;
     saveFileName = *path;
     std::string error;
     if (!SaveTo(*path, &error)) {
         prompts_.Inform("The log data could not be saved.\r\n" + error, kSaveTitle,
                         PromptIcon::Error);
         Changed();
-        return;
+        return SaveOutcome::Failed;
     }
     UnsavedData = false;
     Changed();
+    return SaveOutcome::Saved;
 }
 
 void TLogdataForm::SpeedButton1Click() {

@@ -135,6 +135,8 @@ private:
     // The port has gone or the unit no longer answers at all: the readout ends now, with one
     // message, instead of spending its error counts on a line that is not there.
     bool LineLost();
+    enum class SaveOutcome { Saved, Cancelled, Failed };
+    SaveOutcome SaveLogData();
     int Retries() const;
     // The retry count set past the port setup's lock: the readout needs exactly one try.
     void ForceRetries(int tries);

@@ -426,6 +426,30 @@ TEST_F(LogdataTest, UnsavedTextQuestionBeforeTheNextReadout) {
     }
 }
 
+TEST_F(LogdataTest, PopupsOffACancelledSaveLetsTheNextReadoutStart) {
+    StartUnit();
+    window->showPopups = [] { return false; };
+    window->FormShow();
+    Read(0);
+    ASSERT_TRUE(window->UnsavedData);
+    // The tool answers the question itself and opens the save dialog; the user cancels it:
+    // that is the user's own "No", and the readout starts.
+    prompts.fileNames = {std::nullopt};
+    window->Memo3.push_back("a line of the earlier readout");
+    unit->ResetCounters();
+    window->btnReadDataClick();
+    EXPECT_TRUE(prompts.fileNames.empty()) << "the save dialog was shown";
+    EXPECT_GT(unit->Counters().requests, 0u);
+    EXPECT_EQ(window->Memo3, RuntimeReadout(0));
+
+    // A save that fails keeps the text and reads nothing over it.
+    prompts.fileNames = {logDir + "/no-such-folder/x.csv"};
+    unit->ResetCounters();
+    window->btnReadDataClick();
+    EXPECT_EQ(unit->Counters().requests, 0u);
+    EXPECT_TRUE(window->UnsavedData);
+}
+
 TEST_F(LogdataTest, SaveWritesCrLfLinesAndProposesTheNextNameInThatFolder) {
     StartUnit();
     window->FormShow();
