@@ -413,9 +413,10 @@ bool ConfigFiles::ReadConfigurationText(const std::string& text, const std::stri
                     stored ? FileInteger(Trim(*stored)) : std::nullopt;
                 const std::string text = value ? std::to_string(*value) : row->readerDefault;
                 Put(form_, row->control, text);
-                if (row->kind == ValueKind::Choice && value &&
-                    form_[row->control].itemIndex != *value)
-                    clamped.push_back({row, *value});
+                const int32_t fileValue = value.value_or(0);
+                if (row->kind == ValueKind::Choice && value.has_value() &&
+                    form_[row->control].itemIndex != fileValue)
+                    clamped.push_back({row, fileValue});
                 if (IsUnitGroup(row->control))
                     units.emplace_back(row->control, text);
                 break;

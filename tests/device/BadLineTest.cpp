@@ -157,14 +157,16 @@ TEST_P(BadLine, EveryRunGivesTheCleanResultOrSaysItFailed) {
             // with five tries against one answer in five are one or two at most.
             const auto logs = LogFiles();
             EXPECT_TRUE(form.statusPanels[1] != kReadOk || !logs.empty());
-            if (logs.size() == 1)
+            if (logs.size() == 1) {
                 EXPECT_LE(LogLines(logs[0]).size(), 4u + 2u) << "far more failures than faults";
+            }
         }
 
         // The operator values alone.
         worker->SetRetries(5);
-        if (values->ReadOperatorValues())
+        if (values->ReadOperatorValues()) {
             EXPECT_EQ(OperatorLabels(), cleanLabels);
+        }
 
         // Identification tells the model truly or not at all.
         worker->SetRetries(5);
