@@ -164,6 +164,7 @@ bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_poin
         limits.firstByte = std::chrono::duration_cast<microseconds>(until - now);
         limits.interCharacter = microseconds(gap);
         limits.total = std::chrono::duration_cast<microseconds>(giveUp - now);
+        limits.lateBytesAreNext = true;
         ReceiveEnd end = ReceiveEnd::NoData;
         std::string error;
         const size_t count = serial_->Receive(
@@ -294,8 +295,8 @@ void TModThread::ReceiveResponse(unsigned long long attempt) {
         after.interCharacter = limits.interCharacter;
         after.total = microseconds(InterFrameMicros()) + limits.total;
         ReceiveEnd trailing = ReceiveEnd::NoData;
-        const size_t extra = serial_->Receive(rx_.data() + count, kMaxResponseLength - count,
-                                              after, nullptr, abandoned, trailing, error);
+        const size_t extra = serial_->Receive(rx_.data() + count, kMaxResponseLength - count, after,
+                                              nullptr, abandoned, trailing, error);
         if (trailing == ReceiveEnd::Cancelled)
             return;
         if (extra > 0)

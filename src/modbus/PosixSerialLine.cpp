@@ -296,15 +296,24 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
     const auto firstDeadline = start + limits.firstByte;
     const auto cap = start + limits.total;
     Clock::time_point lastByte{};
+    // A reception that starts late, or a thread that wakes late, must not take bytes already
+    // waiting for silence: once a deadline has passed the input is looked at once more.
+    bool lookedAgain = false;
     for (;;) {
         const auto now = Clock::now();
         const auto deadline =
             count == 0 ? firstDeadline : std::min(lastByte + limits.interCharacter, cap);
+        std::chrono::nanoseconds left{0};
         if (now >= deadline) {
-            end = count == 0 ? ReceiveEnd::NoData : ReceiveEnd::Gap;
-            return count;
+            if (limits.lateBytesAreNext || lookedAgain || now >= cap) {
+                end = count == 0 ? ReceiveEnd::NoData : ReceiveEnd::Gap;
+                return count;
+            }
+            lookedAgain = true;
+        } else {
+            lookedAgain = false;
+            left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
         }
-        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
         struct timespec ts {
             static_cast<time_t>(left.count() / 1000000000),
                 static_cast<long>(left.count() % 1000000000)
@@ -318,8 +327,13 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
             error = std::strerror(errno);
             return count;
         }
-        if (ready == 0)
+        if (ready == 0) {
+            if (lookedAgain) {
+                end = count == 0 ? ReceiveEnd::NoData : ReceiveEnd::Gap;
+                return count;
+            }
             continue; // the deadline test above ends it
+        }
         if (p[1].revents & POLLIN) {
             DrainCancel();
             if (!abandoned || abandoned()) {
@@ -335,7 +349,7 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
             }
             // A first byte noticed only once the wait for it is over may have come after its
             // end (the timer wakes a little late): it is left for the next reception.
-            if (count == 0 && Clock::now() >= firstDeadline) {
+            if (limits.lateBytesAreNext && count == 0 && Clock::now() >= firstDeadline) {
                 end = ReceiveEnd::NoData;
                 return 0;
             }

@@ -23,6 +23,11 @@ struct ReceiveLimits {
     std::chrono::microseconds firstByte{500000}; // until the first byte
     std::chrono::microseconds interCharacter{5000};
     std::chrono::microseconds total{1000000}; // cap on the whole reception
+    // Bytes first noticed once the wait for the first one is over belong to whatever comes
+    // next (a wait that only discards what precedes an answer). Otherwise the input is looked
+    // at once more when a deadline has passed, so that a late start or a late wake-up does not
+    // take bytes already waiting for silence.
+    bool lateBytesAreNext = false;
 };
 
 // The serial port of the master. Open, configure and write run on the GUI thread, Receive on
