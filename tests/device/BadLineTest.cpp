@@ -28,7 +28,7 @@ Fault Kind(FaultKind kind, int delayMs = 0, int gapMs = 0, int garbageBytes = 0)
     return fault;
 }
 
-// The fixture's time-out is 50 ms: a late answer comes 80 ms after its request.
+// The fixture's time-out is 150 ms: a late answer comes 200 ms after its request.
 const std::map<std::string, std::vector<Fault>>& FaultKinds() {
     static const std::map<std::string, std::vector<Fault>> kinds = [] {
         std::map<std::string, std::vector<Fault>> k = {
@@ -38,7 +38,7 @@ const std::map<std::string, std::vector<Fault>>& FaultKinds() {
             {"WrongAddress", {Kind(FaultKind::WrongAddress)}},
             {"ShortAnswer", {Kind(FaultKind::DropLastByte)}},
             {"Truncated", {Kind(FaultKind::Truncate)}},
-            {"Late", {Kind(FaultKind::Delay, 80)}},
+            {"Late", {Kind(FaultKind::Delay, 200)}},
             {"Duplicated", {Kind(FaultKind::Duplicate, 0, 5)}},
             {"GarbageBefore", {Kind(FaultKind::GarbageBefore, 0, 0, 1)}},
             {"GarbageAfter", {Kind(FaultKind::GarbageAfter, 0, 0, 2)}},
@@ -226,7 +226,7 @@ TEST_F(StaleAnswers, ALateTotalIsNotTakenForTheAccumulatedTotal) {
     ASSERT_TRUE(values->ReadOperatorValues());
     const auto clean = OperatorLabels();
     // The total (566) answers after the time-out; the accumulated total (560) comes next.
-    Arm(Kind(FaultKind::Delay, 80), 566);
+    Arm(Kind(FaultKind::Delay, 200), 566);
     ASSERT_TRUE(values->ReadOperatorValues());
     EXPECT_EQ(OperatorLabels(), clean);
     EXPECT_NE(clean[1], clean[2]) << "the two totals must differ for the test to mean anything";

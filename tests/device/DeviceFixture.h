@@ -47,7 +47,9 @@ protected:
         worker->SetPortResolver([this](int n) { return n == 1 ? link->SlavePath() : ""; });
         worker->SetFraming(modbus::kFramingRtu);
         worker->SetRtuTimeOut(20);
-        worker->SetResponseTimeOut(50);
+        // Long enough that a loaded machine (the tests run side by side) does not turn a
+        // late wake-up into a time-out; the unit answers within a few milliseconds.
+        worker->SetResponseTimeOut(150);
         worker->SetRetries(1);
         ASSERT_TRUE(worker->OpenPort(1, 3, 0, 0, 0)) << worker->LastOpenError();
         std::filesystem::create_directories(logDir);
