@@ -149,7 +149,7 @@ void TModThread::NoteDiscarded(const uint8_t* bytes, size_t count) {
 bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_point until,
                               const Frame* echo) {
     std::array<uint8_t, kMaxResponseLength + 16> junk{};
-    const long long gap = std::max<long long>(settleGapMicros_, InterFrameMicros());
+    const long long gap = QuietGapMicros();
     const auto giveUp = until + microseconds(settleCapMicros_.load());
     std::function<bool(const uint8_t*, size_t)> isEcho;
     if (echo)
@@ -196,7 +196,7 @@ bool TModThread::DiscardUntil(unsigned long long attempt, SteadyClock::time_poin
 // Before a request goes out the line must have been silent for the inter-frame gap (longer
 // after a failed attempt), and after a time-out for as long as a late answer may still take.
 bool TModThread::Settle(unsigned long long attempt) {
-    const long long gap = std::max<long long>(settleGapMicros_, InterFrameMicros());
+    const long long gap = QuietGapMicros();
     const long long until = std::max<long long>(quietUntilMicros_, lastActivityMicros_ + gap);
     if (NowMicros() >= until)
         return true;
@@ -227,7 +227,6 @@ void TModThread::SendAndReceive(unsigned long long attempt) {
             std::lock_guard lock(mutex_);
             sendError_ = error;
         }
-        writeFailed_ = true;
         Transition(attempt, Sending, SendFailed);
         return;
     }
@@ -611,7 +610,6 @@ int TModThread::SendFrame(const Frame& frame) {
         txFrame_ = frame;
         sendError_.clear();
     }
-    writeFailed_ = false;
     {
         std::lock_guard lock(discardMutex_);
         discarded_.clear();
@@ -619,6 +617,10 @@ int TModThread::SendFrame(const Frame& frame) {
     // The worker settles the line, writes the request and receives the answer.
     SetState(Sending);
     return 0;
+}
+
+long long TModThread::QuietGapMicros() const {
+    return std::max<long long>(settleGapMicros_, InterFrameMicros());
 }
 
 long long TModThread::InterFrameMicros() const {
@@ -705,8 +707,6 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
     const int guardMs = static_cast<int>(
         std::max<long long>(kMinimumGuardMs, attemptMicros / 1000 + kGuardMarginMs));
     heardAnything_ = false;
-    // The expected answer's line time: after a time-out a late answer of that length may
-    // still be under way.
     const auto finish = [this](int result) {
         silentInRow_ = heardAnything_ || result == kTransactionDone ? 0 : silentInRow_ + 1;
         if (!IsPortOpen() && state_ != PortClosed)
@@ -758,25 +758,20 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             // A late answer must have come and gone before the next request goes out: as
             // much time again as the unit was given.
             quietUntilMicros_ = NowMicros() + timeOutMicros;
-            settleGapMicros_ = std::max<long long>(interChar, InterFrameMicros());
+            settleGapMicros_ = interChar;
         } else if (state == SendFailed) {
-            if (writeFailed_) {
-                // The request did not go out: the port refused it.
-                std::string error;
-                {
-                    std::lock_guard lock(mutex_);
-                    error = sendError_;
-                }
-                if (!error.empty())
-                    PlatformError("Sending failed", error);
-                lastResult_ = NotAbleToSend;
-                SetState(IsPortOpen() ? Idle : PortClosed);
-                AppendTrafficLog("\r\nSending Error");
-                return finish(kTransactionFailed);
+            // The worker fails an attempt only when the port did not take the request (a
+            // port that has gone is the case above).
+            std::string error;
+            {
+                std::lock_guard lock(mutex_);
+                error = sendError_;
             }
-            lastResult_ = Aborted;
-            SetState(Idle);
-            AppendTrafficLog("\r\nError");
+            if (!error.empty())
+                PlatformError("Sending failed", error);
+            lastResult_ = NotAbleToSend;
+            SetState(IsPortOpen() ? Idle : PortClosed);
+            AppendTrafficLog("\r\nSending Error");
             return finish(kTransactionFailed);
         } else if (state == Received) {
             size_t length = std::min(rxCount_, kMaxResponseLength);
@@ -835,7 +830,7 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             }
             // The rest of a garbled answer may still be on its way: the next request waits
             // until the line has been quiet for a whole character gap.
-            settleGapMicros_ = std::max<long long>(interChar, InterFrameMicros());
+            settleGapMicros_ = interChar;
         } else {
             // The attempt was abandoned (AbortTransaction, the port given up): nothing is
             // recorded for it, but it is no success either.

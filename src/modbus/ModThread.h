@@ -163,6 +163,9 @@ private:
                       const Frame* echo = nullptr);
     void ReceiveResponse(unsigned long long attempt);
     bool Abandoned(unsigned long long attempt) const;
+    // The silence the line must keep before the next request: the inter-frame gap, a whole
+    // inter-character time-out after a failed try.
+    long long QuietGapMicros() const;
     void NoteDiscarded(const uint8_t* bytes, size_t count);
     void HandleGone();
     // Moves from one state to another only when the attempt is still the current one.
@@ -187,7 +190,6 @@ private:
     // The frame of the running attempt, handed to the worker with the state Sending.
     Frame txFrame_;
     std::string sendError_;
-    std::atomic<bool> writeFailed_{false};
     std::atomic<unsigned long long> attemptId_{0};
     std::atomic<bool> lineOpen_{false};
     bool terminate_ = false;

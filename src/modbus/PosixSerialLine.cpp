@@ -1,8 +1,5 @@
 #include "modbus/PosixSerialLine.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include "modbus/SerialSpeed.h"
 
 #include <cerrno>
@@ -273,8 +270,7 @@ bool PosixSerialLine::Write(const uint8_t* bytes, size_t length, std::string& er
             return false;
         }
         if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) {
-            gone_ = true;
-            error = kGoneText;
+            MarkGone(error);
             return false;
         }
     }
@@ -368,20 +364,25 @@ size_t PosixSerialLine::Receive(uint8_t* buffer, size_t max, const ReceiveLimits
             if (n < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
             end = ReceiveEnd::Error;
-            if (n < 0)
+            if (n < 0) {
                 NoteError(errno);
-            else
-                gone_ = true; // end of file: the other side of the line is closed
-            error = n < 0 ? std::strerror(errno) : kGoneText;
+                error = std::strerror(errno);
+            } else {
+                MarkGone(error); // end of file: the other side of the line is closed
+            }
             return count;
         }
         if (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             end = ReceiveEnd::Error;
-            gone_ = true;
-            error = kGoneText;
+            MarkGone(error);
             return count;
         }
     }
+}
+
+void PosixSerialLine::MarkGone(std::string& error) {
+    gone_ = true;
+    error = kGoneText;
 }
 
 void PosixSerialLine::NoteError(int error) {

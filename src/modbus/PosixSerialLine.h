@@ -37,6 +37,8 @@ private:
     void DrainCancel();
     // Records errno values and poll events that mean the device is no longer there.
     void NoteError(int error);
+    // A hang-up: the device is gone, and the error says so.
+    void MarkGone(std::string& error);
 
     int fd_ = -1;
     int cancelFd_ = -1;
