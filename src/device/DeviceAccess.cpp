@@ -187,16 +187,18 @@ bool TDeviceAccess::IdentifyDevice() {
                 modbus::kTransactionDone &&
             worker_.ReadRegisters(versionBytes, busAddress_(), 162, 3) == modbus::kTransactionDone;
     }
-    if (!found) {
+    // No unit to take: the window as without one, and why (a port gone says so instead).
+    const auto noUnit = [&](const std::string& text) {
         device.SerialNumber = -1;
         form_.SetStatus(0, kNoDeviceConnectedPanel0);
         form_.SetStatus(1, kNoDeviceConnectedPanel1);
-        prompts_.Inform(worker_.PortGone() ? worker_.GoneText() : "There was no device found.",
-                        "Connect Device", PromptIcon::Error);
+        prompts_.Inform(OrGoneText(text), "Connect Device", PromptIcon::Error);
         form_.SetFocus("ConnectButton");
         form_.UpdateButtons();
         return false;
-    }
+    };
+    if (!found)
+        return noUnit("There was no device found.");
 
     const int32_t serial = device.SerialNumber;
     const uint32_t code = static_cast<uint32_t>(FromBytes(codeBytes, 2));
@@ -212,16 +214,8 @@ bool TDeviceAccess::IdentifyDevice() {
         worker_.ReadRegisters(logBytes, busAddress_(), 8208, 4) == modbus::kTransactionDone;
     // A unit without a logger refuses the register; one that did not answer at all (or
     // answered garbled) has told nothing, and a model guessed from that would be wrong.
-    if (!hasLog && worker_.LastResult() != modbus::ReadingNotPossible) {
-        device.SerialNumber = -1;
-        form_.SetStatus(0, kNoDeviceConnectedPanel0);
-        form_.SetStatus(1, kNoDeviceConnectedPanel1);
-        prompts_.Inform(worker_.PortGone() ? worker_.GoneText() : kModelNotToldText,
-                        "Connect Device", PromptIcon::Error);
-        form_.SetFocus("ConnectButton");
-        form_.UpdateButtons();
-        return false;
-    }
+    if (!hasLog && worker_.LastResult() != modbus::ReadingNotPossible)
+        return noUnit(kModelNotToldText);
     if (hasLog)
         model += "-HX";
     if (model == "R2121-P-HX")
@@ -335,7 +329,7 @@ SameDevice TDeviceAccess::CheckSameDevice(int32_t expected, const std::string& c
     uint8_t bytes[8] = {};
     if (worker_.ReadRegisters(bytes, busAddress_(), 2, 3) != modbus::kTransactionDone) {
         lineLostShown_ = worker_.PortGone();
-        prompts_.Inform(lineLostShown_ ? worker_.GoneText() : "Unable to communicate with device.",
+        prompts_.Inform(OrGoneText("Unable to communicate with device."),
                         commCaption.empty() ? caption : commCaption, PromptIcon::Error);
         return SameDevice::CommFailure;
     }
@@ -359,7 +353,7 @@ bool TDeviceAccess::CheckBeforeRun(const SameDeviceCaller& caller) {
         return false;
     }
     SetWindowEnabled(false);
-    StartRun();
+    lineLostShown_ = false;
     const SameDevice same = CheckSameDevice(expected, caller.caption, caller.commCaption);
     if (same == SameDevice::Same)
         return true;
@@ -420,14 +414,25 @@ void TDeviceAccess::WriteLogLine(const std::string& logFileName, const std::stri
     file << label << ", Value: " << valueText << ", Error: " << errorText << "\r\n";
 }
 
+std::string LostLineText(const modbus::TModThread& worker) {
+    if (worker.PortGone())
+        return worker.GoneText();
+    if (worker.SilentTransactionsInRow() >= kSilentTransactionsToStop)
+        return kUnitStoppedAnsweringText;
+    return {};
+}
+
+std::string TDeviceAccess::OrGoneText(const std::string& text) const {
+    return worker_.PortGone() ? worker_.GoneText() : text;
+}
+
 bool TDeviceAccess::LineLost() {
-    const bool gone = worker_.PortGone();
-    if (!gone && worker_.SilentTransactionsInRow() < kSilentTransactionsToStop)
+    const std::string lost = LostLineText(worker_);
+    if (lost.empty())
         return false;
     if (!lineLostShown_) {
         lineLostShown_ = true;
-        prompts_.Inform(gone ? worker_.GoneText() : kUnitStoppedAnsweringText,
-                        "Communication error", PromptIcon::Error);
+        prompts_.Inform(lost, "Communication error", PromptIcon::Error);
     }
     return true;
 }

@@ -118,9 +118,6 @@ public:
     // Whether a run must stop because the port has gone or the unit has stopped answering;
     // the first time it says so, in one message (every later failure of the run is quiet).
     bool LineLost();
-    // Cleared at the start of each run.
-    bool LineLostShown() const { return lineLostShown_; }
-    void StartRun() { lineLostShown_ = false; }
     // Controls whose read failed in the last Read device (their value is not the unit's);
     // what depends on them is not computed from them.
     bool ReadFailed(const std::string& control) const;
@@ -165,8 +162,11 @@ private:
     host::Prompts& prompts_;
     modbus::TModThread& worker_;
     std::function<uint8_t()> busAddress_;
+    // The text, or the port-gone text when the port has gone.
+    std::string OrGoneText(const std::string& text) const;
+
     int progressDone_ = 0, progressTotal_ = 0;
-    bool lineLostShown_ = false;
+    bool lineLostShown_ = false; // cleared when a run starts (CheckBeforeRun)
     std::vector<std::string> failedReads_;
 };
 
@@ -174,5 +174,9 @@ private:
 constexpr int kSilentTransactionsToStop = 3;
 extern const char* const kUnitStoppedAnsweringText;
 extern const char* const kModelNotToldText;
+
+// Why a run must stop now: the port has gone, or the unit has not answered at all for
+// kSilentTransactionsToStop transactions in a row; empty while the line works.
+std::string LostLineText(const modbus::TModThread& worker);
 
 } // namespace vantrel::device

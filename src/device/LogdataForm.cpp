@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace vantrel::device {
@@ -78,9 +79,7 @@ std::string FolderOf(const std::string& path) {
 // filter by, become "_".
 std::string FileNamePart(std::string text) {
     for (char& c : text)
-        if (c == '/' || c == '\\' || c == '*' || c == '?' || c == ':' || c == '"' || c == '<' ||
-            c == '>' || c == '|' || c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20 ||
-            c == 0x7F)
+        if (std::strchr("/\\*?:\"<>|[]\x7F", c) || static_cast<unsigned char>(c) < 0x20)
             c = '_';
     return text;
 }
@@ -238,25 +237,12 @@ void TLogdataForm::ReadLogList(const std::string& listName, int listIndex) {
         // After a failed "Up" the current record tells where the unit is: the record before
         // means the "Up" never reached it (it did not move on), so "Up" is asked again rather
         // than that record taken twice; another record means only the answer was lost.
-        bool askUp = false;
-        while (!ok) {
-            if (!askUp) {
-                if (recordFailures >= kRecordFailureLimit || LineLost())
-                    break;
-                ++errors_;
-                ++recordFailures;
-            }
-            if (askUp) {
-                askUp = false;
-                ok = ReadRawRegisters(logreg::kUp, logreg::kTextRegisters, text, value);
-                continue;
-            }
+        while (!ok && recordFailures < kRecordFailureLimit && !LineLost()) {
+            ++errors_;
+            ++recordFailures;
             ok = ReadRawRegisters(logreg::kCurrent, logreg::kTextRegisters, text, value);
-            if (ok && text == previous && previous != kNoRecordFound) {
-                ok = false;
-                askUp = true;
-                text.clear();
-            }
+            if (ok && text == previous && previous != kNoRecordFound)
+                ok = ReadRawRegisters(logreg::kUp, logreg::kTextRegisters, text, value);
         }
         terminated_ =
             errors_ >= kReadoutErrorLimit || recordFailures >= kRecordFailureLimit || lineLost_;
@@ -294,12 +280,11 @@ void TLogdataForm::ReadLogList(const std::string& listName, int listIndex) {
 bool TLogdataForm::LineLost() {
     if (lineLost_)
         return true;
-    const bool gone = worker_.PortGone();
-    if (!gone && worker_.SilentTransactionsInRow() < kSilentTransactionsToStop)
+    const std::string lost = LostLineText(worker_);
+    if (lost.empty())
         return false;
     lineLost_ = true;
-    prompts_.Inform(gone ? worker_.GoneText() : kUnitStoppedAnsweringText, kLogdataCaption,
-                    PromptIcon::Error);
+    prompts_.Inform(lost, kLogdataCaption, PromptIcon::Error);
     return true;
 }
 

@@ -58,7 +58,7 @@ std::string BatteryStatusText(int code) {
     case 2:
         return "2 - Battery low power";
     default:
-        return "Not available";
+        return kNotAvailable;
     }
 }
 
