@@ -595,22 +595,22 @@ void SimLink::Run() {
     commandDone_.notify_all();
 }
 
-bool SimLink::LineMatches(const CommSettings& comm) const {
-    PtyLineState tool;
-    if (slave_ < 0 || !ReadPtyLineState(slave_, tool))
+// tool: the line settings the tool has put on the port, null when they cannot be read.
+bool SimLink::LineMatches(const CommSettings& comm, const PtyLineState* tool) {
+    if (!tool)
         return true; // cannot tell: give the tool the benefit of the doubt
-    return static_cast<int>(tool.baud) == comm.Baud() && tool.stopBits == comm.stopBits;
+    return static_cast<int>(tool->baud) == comm.Baud() && tool->stopBits == comm.stopBits;
 }
 
 // The time a request of this many characters takes at the speed and stop bits the tool has
 // put on the port; the character format it cannot show on a pty is the unit's.
-int64_t SimLink::RequestLineNs(size_t characters, const CommSettings& comm) const {
+int64_t SimLink::RequestLineNs(size_t characters, const CommSettings& comm,
+                               const PtyLineState* tool) {
     CommSettings line = comm;
-    PtyLineState tool;
     int baud = comm.Baud();
-    if (slave_ >= 0 && ReadPtyLineState(slave_, tool) && tool.baud > 0) {
-        baud = static_cast<int>(tool.baud);
-        line.stopBits = tool.stopBits;
+    if (tool && tool->baud > 0) {
+        baud = static_cast<int>(tool->baud);
+        line.stopBits = tool->stopBits;
     }
     if (baud <= 0)
         baud = 9600;
@@ -639,11 +639,16 @@ void SimLink::ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firs
     }
     message.resize(length - (framing == modbus::kFramingRtu ? 2 : 1));
 
+    // The tool's line settings are read once a request; both what the unit hears and when it
+    // has heard it follow them.
+    PtyLineState toolLine;
+    const PtyLineState* tool =
+        slave_ >= 0 && ReadPtyLineState(slave_, toolLine) ? &toolLine : nullptr;
     // Heard once its last character has been on the line, paced or not.
-    const int64_t lineNs = RequestLineNs(frame.size(), comm);
+    const int64_t lineNs = RequestLineNs(frame.size(), comm, tool);
     const int64_t completeNs = std::max(NowNs(), firstNs + lineNs);
 
-    const bool mismatch = options.lineCheck && !LineMatches(comm);
+    const bool mismatch = options.lineCheck && !LineMatches(comm, tool);
     std::vector<Fault> faults;
     if (!mismatch && unit_.Addressed(message.data(), message.size())) {
         const int startRegister = message.size() >= 4 ? message[2] << 8 | message[3] : -1;

@@ -165,7 +165,7 @@ private:
     bool WaitWritable();
     void Serve(Assembler& in, int64_t nowNs);
     void ProcessFrame(std::vector<uint8_t> frame, int framing, int64_t firstNs);
-    bool LineMatches(const CommSettings& comm) const;
+    static bool LineMatches(const CommSettings& comm, const PtyLineState* tool);
     // Writes bytes as characters on the line from startNs; returns when the last one is due
     // to have arrived (0 when stopped or the pty went away).
     int64_t SendBytes(const std::vector<uint8_t>& bytes, int64_t startNs, int64_t charNs,
@@ -174,7 +174,8 @@ private:
     // Adds a random fault to faults when one hits and none was targeted.
     void DrawRandomFault(int startRegister, std::vector<Fault>& faults);
     std::vector<uint8_t> Noise(int count);
-    int64_t RequestLineNs(size_t characters, const CommSettings& comm) const;
+    static int64_t RequestLineNs(size_t characters, const CommSettings& comm,
+                                 const PtyLineState* tool);
     void DoCommand();
     bool RunCommand(std::unique_lock<std::mutex>& lock, Command command);
     void Wake();
