@@ -7,14 +7,37 @@
 
 namespace vantrel {
 
-std::string ExecutableDir() {
+namespace {
+
+// The running executable's full path; empty when the system does not say.
+std::string ExecutablePath() {
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return ".";
-    std::string path(buffer, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
+    return n <= 0 ? std::string() : std::string(buffer, static_cast<size_t>(n));
+}
+
+// The folder part of a path: "." when there is none, "/" for a file at the root.
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// The file name part of a path.
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// `dir` when this process may write there, the user's configuration folder otherwise.
+std::string WritableFolder(const std::string& dir) {
+    return ::access(dir.c_str(), W_OK) == 0 ? dir : UserConfigDir();
+}
+
+} // namespace
+
+std::string ExecutableDir() {
+    const std::string path = ExecutablePath();
+    return path.empty() ? "." : FolderOf(path);
 }
 
 std::string UserConfigDir() {
@@ -32,22 +55,14 @@ std::string UserConfigDir() {
 }
 
 std::string AppFilePath(const std::string& fileName) {
-    std::string dir = ExecutableDir();
-    if (::access(dir.c_str(), W_OK) == 0)
-        return dir + "/" + fileName;
-    return UserConfigDir() + "/" + fileName;
+    return WritableFolder(ExecutableDir()) + "/" + fileName;
 }
 
 std::string SettingsFilePath() { return AppFilePath("vantrel.ini"); }
 
 std::string ExecutableName() {
-    char buffer[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0)
-        return "vantrel";
-    const std::string path(buffer, static_cast<size_t>(n));
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string path = ExecutablePath();
+    return path.empty() ? "vantrel" : NameOf(path);
 }
 
 std::string SettingsFileName(const std::string& programName) {
@@ -60,19 +75,13 @@ std::string SettingsFileName(const std::string& programName) {
 }
 
 std::string SettingsFilePathFor(const std::string& executablePath) {
-    const size_t slash = executablePath.rfind('/');
-    const std::string dir = slash == std::string::npos
-                                ? std::string(".")
-                                : executablePath.substr(0, slash == 0 ? 1 : slash);
-    const std::string file = SettingsFileName(
-        slash == std::string::npos ? executablePath : executablePath.substr(slash + 1));
-    if (::access(dir.c_str(), W_OK) == 0)
-        return (dir == "/" ? "" : dir) + "/" + file;
-    return UserConfigDir() + "/" + file;
+    const std::string dir = WritableFolder(FolderOf(executablePath));
+    return (dir == "/" ? "" : dir) + "/" + SettingsFileName(NameOf(executablePath));
 }
 
 std::string ProgramSettingsFilePath() {
-    return SettingsFilePathFor(ExecutableDir() + "/" + ExecutableName());
+    const std::string path = ExecutablePath();
+    return SettingsFilePathFor(path.empty() ? "./vantrel" : path);
 }
 
 } // namespace vantrel

@@ -54,6 +54,15 @@ bool FollowLinks(const std::string& path, std::string& target, std::string* erro
     return false;
 }
 
+// Why a path that stat() describes is no file to read or replace; nothing for a regular file.
+const char* NotAFile(const struct stat& info) {
+    if (S_ISDIR(info.st_mode))
+        return kIsFolder;
+    if (!S_ISREG(info.st_mode))
+        return kNotRegular;
+    return nullptr;
+}
+
 } // namespace
 
 std::string FileErrorText(int code) {
@@ -77,12 +86,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents, std
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists) {
-        if (S_ISDIR(old.st_mode)) {
-            SetError(error, path, kIsFolder);
-            return false;
-        }
-        if (!S_ISREG(old.st_mode)) {
-            SetError(error, path, kNotRegular);
+        if (const char* why = NotAFile(old)) {
+            SetError(error, path, why);
             return false;
         }
         // Refused also for root, who could write it: the file was made read-only on purpose.
@@ -146,12 +151,8 @@ bool ReadFileText(const std::string& path, std::string& text, std::string* error
         SetErrno(error, path);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        SetError(error, path, kIsFolder);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        SetError(error, path, kNotRegular);
+    if (const char* why = NotAFile(st)) {
+        SetError(error, path, why);
         return false;
     }
     // Not blocking also when the path was swapped for a pipe since the check above.
