@@ -3,7 +3,6 @@
 #include "common/AppPaths.h"
 #include "device/ConnectionForm.h"
 
-#include <chrono>
 #include <clocale>
 #include <filesystem>
 #include <iostream>
@@ -156,31 +155,8 @@ Session::~Session() {
     bus.reset();
 }
 
-std::string Session::LatestLog(const std::string& prefix) const {
-    namespace fs = std::filesystem;
-    const std::string folder = access->logFolder.empty()
-                                   ? fs::path(AppFilePath(prefix)).parent_path().string()
-                                   : access->logFolder;
-    std::string latest;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(prefix, 0) != 0 || entry.path().extension() != ".txt")
-            continue;
-        // Files of earlier runs are not this run's news; the clock of the folder's file
-        // system may be coarse, so a second of slack.
-        std::error_code timeError;
-        const auto written = entry.last_write_time(timeError);
-        if (timeError || written + std::chrono::seconds(1) < started_)
-            continue;
-        if (name > fs::path(latest).filename().string())
-            latest = entry.path().string();
-    }
-    return latest;
-}
-
 std::string Session::CheckLogText(const std::string& text, const std::string& prefix) const {
-    const std::string path = LatestLog(prefix);
+    const std::string path = access->LastLogPath(prefix);
     return path.empty() ? text + "." : text + ": " + path;
 }
 

@@ -19,7 +19,6 @@
 #include "modbus/Bus.h"
 #include "modbus/PortList.h"
 
-#include <filesystem>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -98,9 +97,6 @@ public:
     // A bulk run logged a parameter that failed (its ReadLog or WriteLog file).
     bool transferErrors = false;
 
-    // The newest ReadLog or WriteLog file (`prefix` "ReadLog" or "WriteLog") this session
-    // wrote, with its full path; empty when it wrote none.
-    std::string LatestLog(const std::string& prefix) const;
     // "TEXT: PATH" naming the log a run wrote, or TEXT with a full stop when there is none.
     std::string CheckLogText(const std::string& text, const std::string& prefix) const;
 
@@ -111,7 +107,6 @@ private:
     void ShowProgress();
 
     bool ready_ = false;
-    std::filesystem::file_time_type started_ = std::filesystem::file_time_type::clock::now();
     std::string error_;
     std::string lastStatus_;
     int lastProgress_ = -1;

@@ -396,9 +396,11 @@ std::string TDeviceAccess::LogPath(const std::string& logFileName) const {
 }
 
 void TDeviceAccess::WriteLogHeader(const std::string& logFileName) {
-    std::ofstream file(LogPath(logFileName), std::ios::app | std::ios::binary);
+    const std::string path = LogPath(logFileName);
+    std::ofstream file(path, std::ios::app | std::ios::binary);
     if (!file)
         return; // a log that cannot be written does not stop the run
+    logsWritten_.push_back(path);
     const std::string tool = form_.versionText.empty() ? ToolVersionText() : form_.versionText;
     file << "Model ID: " << form_.ModelVersionKey << "\r\n"
          << "Tool Version: " << tool << "\r\n"
@@ -435,6 +437,15 @@ bool TDeviceAccess::LineLost() {
         prompts_.Inform(lost, "Communication error", PromptIcon::Error);
     }
     return true;
+}
+
+std::string TDeviceAccess::LastLogPath(const std::string& prefix) const {
+    for (auto it = logsWritten_.rbegin(); it != logsWritten_.rend(); ++it) {
+        const size_t slash = it->find_last_of('/');
+        if (it->compare(slash == std::string::npos ? 0 : slash + 1, prefix.size(), prefix) == 0)
+            return *it;
+    }
+    return {};
 }
 
 bool TDeviceAccess::ReadFailed(const std::string& control) const {

@@ -124,6 +124,9 @@ public:
     // prefix + "yyyyMMdd-HHnnss" + ".txt" of now.
     std::string LogFileName(const std::string& prefix) const;
     std::string LogPath(const std::string& logFileName) const;
+    // The full path of the last log file whose name begins with prefix ("ReadLog",
+    // "WriteLog") that this object wrote; empty when it wrote none.
+    std::string LastLogPath(const std::string& prefix) const;
 
     // Read device.
     void DownloadButtonClick();
@@ -168,6 +171,7 @@ private:
     int progressDone_ = 0, progressTotal_ = 0;
     bool lineLostShown_ = false; // cleared when a run starts (CheckBeforeRun)
     std::vector<std::string> failedReads_;
+    std::vector<std::string> logsWritten_;
 };
 
 // Transactions in a row with no answer at all after which a run takes the unit for gone.
