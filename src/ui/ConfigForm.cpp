@@ -707,13 +707,28 @@ QWidget* TConfigForm::MakeLabelGrid(const std::vector<const Control*>& run, QWid
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setHorizontalSpacing(8);
     int row = -1, col = 0;
+    QHBoxLayout* units = nullptr; // the unit and interval labels after a line's value
     for (size_t i = 0; i < run.size(); ++i) {
         const Control* c = run[i];
         if (IsCaptionLabel(*c) || row < 0) {
             ++row;
             col = 0;
+            units = nullptr;
         }
         QLabel* label = MakeLabel(*c, box);
+        if (col >= 2) {
+            // One cell for them, so that "mL / Sec" reads as one unit whatever the width of
+            // the other lines' units.
+            if (!units) {
+                units = new QHBoxLayout;
+                units->setSpacing(2);
+                units->addStretch(1);
+                grid->addLayout(units, row, 2);
+            }
+            units->insertWidget(units->count() - 1, label);
+            ++col;
+            continue;
+        }
         if (col == 1) {
             label->setMinimumWidth(110);
             QFont f = label->font();
@@ -724,15 +739,15 @@ QWidget* TConfigForm::MakeLabelGrid(const std::vector<const Control*>& run, QWid
             const bool alone = i + 1 == run.size() || IsCaptionLabel(*run[i + 1]);
             if (alone) {
                 label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-                grid->addWidget(label, row, col, 1, 3);
-                col += 3;
+                grid->addWidget(label, row, col, 1, 2);
+                col += 2;
                 continue;
             }
             label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
         grid->addWidget(label, row, col++);
     }
-    grid->setColumnStretch(grid->columnCount(), 1);
+    grid->setColumnStretch(3, 1);
     return box;
 }
 
