@@ -63,6 +63,51 @@ const char* NotAFile(const struct stat& info) {
     return nullptr;
 }
 
+// A file with more than one name: a new file renamed over one name would part it from the
+// others, so its contents are replaced where it is, as a plain save does. The space is
+// reserved first, so that a full disk refuses the save before a byte of the old file changes.
+bool WriteInPlace(const std::string& target, const std::string& path, std::string_view contents,
+                  off_t oldSize, std::string* error) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetErrno(error, "cannot write " + path);
+        return false;
+    }
+    const auto size = static_cast<off_t>(contents.size());
+    if (size > oldSize) {
+        const int reserved = ::posix_fallocate(fd, 0, size);
+        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+            (void)::ftruncate(fd, oldSize); // whatever the attempt added goes again
+            ::close(fd);
+            SetError(error, "cannot write " + path, FileErrorText(reserved));
+            return false;
+        }
+    }
+    size_t done = 0;
+    while (done < contents.size()) {
+        ssize_t n = ::pwrite(fd, contents.data() + done, contents.size() - done,
+                             static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            SetErrno(error, "cannot write " + path);
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) {
+        SetErrno(error, "cannot write " + path);
+        ::close(fd);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        SetErrno(error, "cannot write " + path);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string FileErrorText(int code) {
@@ -96,6 +141,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view contents, std
             SetError(error, path, kReadOnly);
             return false;
         }
+        if (old.st_nlink > 1)
+            return WriteInPlace(target, path, contents, old.st_size, error);
     }
     const std::string folder = FolderOf(target);
     std::string tmp = target + ".tmpXXXXXX";

@@ -149,6 +149,20 @@ TEST(FileUtil, ASaveKeepsLinksModesOwnersAndRefusesReadOnlyFiles) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir + "/dangling.cvc"));
     EXPECT_EQ(read(dir + "/sub/made.cvc"), "made");
 
+    // A file of two names stays one file: both names see the new contents, longer and
+    // shorter than the old.
+    const std::string other = dir + "/sub/other-name.cvc";
+    std::filesystem::create_hard_link(target, other);
+    for (const std::string contents : {"a longer text than before", "short"}) {
+        ASSERT_TRUE(WriteFileAtomically(dir + "/link.cvc", contents, &error)) << error;
+        EXPECT_EQ(read(other), contents);
+        EXPECT_EQ(std::filesystem::hard_link_count(target), 2u);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir + "/sub"),
+                            std::filesystem::directory_iterator{}),
+              3); // target, other name, the dangling link's file: no temporary file left
+    std::filesystem::remove(other);
+
     // Owner and group stay where the process may set them.
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
@@ -182,11 +196,13 @@ TEST(FileUtil, ASaveKeepsLinksModesOwnersAndRefusesReadOnlyFiles) {
     ::chmod(inShut.c_str(), 0666);
     ::chmod(shut.c_str(), 0555);
     const bool switchUser = ::geteuid() == 0; // root writes into any folder
-    if (switchUser)
+    if (switchUser) {
         ASSERT_EQ(::seteuid(65534), 0);
+    }
     const bool saved = WriteFileAtomically(inShut, "lost", &error);
-    if (switchUser)
+    if (switchUser) {
         ASSERT_EQ(::seteuid(0), 0);
+    }
     ::chmod(shut.c_str(), 0755);
     EXPECT_FALSE(saved);
     EXPECT_EQ(error,
