@@ -214,6 +214,10 @@ void SetTitleHighlighted(QGroupBox* box, bool on) {
     }
 }
 
+// Often enough for the progress and the status to read as moving; drawing them more often
+// costs more than the run.
+constexpr std::chrono::milliseconds kRunPaintInterval{400};
+
 } // namespace
 
 TConfigForm::TConfigForm(editor::Form& form, modbus::TModbus& bus, int splashMs)
@@ -228,6 +232,11 @@ TConfigForm::TConfigForm(editor::Form& form, modbus::TModbus& bus, int splashMs)
     form_.windowChanged = [this] { ShowWindow(); };
     form_.ensureVisible = [this](std::string_view name) { EnsureVisible(std::string(name)); };
     connect(qApp, &QApplication::focusChanged, this, &TConfigForm::FocusChanged);
+    paintLater_ = new QTimer(this);
+    paintLater_->setSingleShot(true);
+    connect(paintLater_, &QTimer::timeout, this, [this] {
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
+    });
     ShowAll();
 }
 
@@ -1052,6 +1061,25 @@ void TConfigForm::TextEdited(const std::string& name, const QString& text) {
     form_.UserEdit(name, value);
     // The Form may have cut or refused the text; the edit shows what it kept.
     ShowControl(form_[name]);
+}
+
+bool TConfigForm::event(QEvent* event) {
+    // A run changes the window at every transaction (the worker's state, the last result, the
+    // progress, the field just read), and drawing each change costs far more than the run
+    // itself. While it holds the window, what changed is drawn at most every kRunPaintInterval:
+    // a request held back keeps its region dirty, and the timer asks for it again.
+    if (event->type() == QEvent::UpdateRequest && !form_.enabled) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto wait = lastPaint_ + kRunPaintInterval - now;
+        if (wait.count() > 0) {
+            if (!paintLater_->isActive())
+                paintLater_->start(
+                    std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+            return true;
+        }
+        lastPaint_ = now;
+    }
+    return QMainWindow::event(event);
 }
 
 bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {

@@ -9,7 +9,9 @@
 #include "editor/Control.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -58,6 +60,7 @@ public:
     void ShowAll();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -117,6 +120,9 @@ private:
     bool typedKey_ = false;     // the last text change came from a key the Form let through
     bool applyingFocus_ = false;
     bool shown_ = false;
+    // While a run holds the window, its repaints are drawn together at a bounded rate.
+    QTimer* paintLater_ = nullptr;
+    std::chrono::steady_clock::time_point lastPaint_;
 };
 
 } // namespace vantrel::ui
