@@ -5,6 +5,7 @@
 #include "ui/Screenshots.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
 
@@ -15,6 +16,14 @@
 namespace {
 
 constexpr const char* kTitle = "Vantrel";
+
+// The tool's icon at every size it is drawn in, for the title bar and the task switcher.
+QIcon ToolIcon() {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/vantrel.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 void ShowException(const std::exception& e) {
     QMessageBox::critical(QApplication::activeWindow(), kTitle, QString::fromUtf8(e.what()));
@@ -44,6 +53,9 @@ int main(int argc, char** argv) {
         // No display name: the platform would append it to every dialog's title, and a
         // message's caption is its own ("Read Device", "Port Setup").
         QApplication::setStyle(QStyleFactory::create("Fusion"));
+        QApplication::setWindowIcon(ToolIcon());
+        // The desktop entry's name, so that the desktop matches the window with its entry.
+        QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
 
         // For the documentation's pictures only: --screenshot DIR saves them and exits;
         // --screenshot-pages DIR adds one picture per page.
@@ -59,6 +71,9 @@ int main(int argc, char** argv) {
         program.Window().show();
         if (!screenshots.isEmpty())
             return vantrel::ui::SaveScreenshots(program, screenshots, pages) ? 0 : 1;
+        if (!program.folderProblem.empty())
+            QMessageBox::warning(&program.Window(), kTitle,
+                                 QString::fromStdString(program.folderProblem));
         return QApplication::exec();
     } catch (const std::exception& e) {
         ShowException(e);
