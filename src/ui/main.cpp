@@ -3,9 +3,9 @@
 #include "ui/ConfigForm.h"
 #include "ui/Program.h"
 #include "ui/Screenshots.h"
+#include "ui/ToolIcon.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QMessageBox>
 #include <QStyleFactory>
 
@@ -16,14 +16,6 @@
 namespace {
 
 constexpr const char* kTitle = "Vantrel";
-
-// The tool's icon at every size it is drawn in, for the title bar and the task switcher.
-QIcon ToolIcon() {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/vantrel.png").arg(size), QSize(size, size));
-    return icon;
-}
 
 void ShowException(const std::exception& e) {
     QMessageBox::critical(QApplication::activeWindow(), kTitle, QString::fromUtf8(e.what()));
@@ -53,7 +45,7 @@ int main(int argc, char** argv) {
         // No display name: the platform would append it to every dialog's title, and a
         // message's caption is its own ("Read Device", "Port Setup").
         QApplication::setStyle(QStyleFactory::create("Fusion"));
-        QApplication::setWindowIcon(ToolIcon());
+        QApplication::setWindowIcon(vantrel::ui::ToolIcon());
         // The desktop entry's name, so that the desktop matches the window with its entry.
         QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
 

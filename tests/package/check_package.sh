@@ -51,7 +51,9 @@ for option in $(grep -oE '(^|[][ ,(])--?[a-z][a-z0-9-]*' "$work/all-help.txt" | 
   grep -qF -- "$option" "$work/man.txt" || fail "option $option of --help is not in vantrel-cli(1)"
 done
 for verb in $verbs; do
-  grep -qE "^\.B[IR]? $verb( |$)" "$work/man.txt" || fail "verb $verb is not in vantrel-cli(1)"
+  # A verb is the tag of an entry: ".B verb", ".BI verb …" or "\fBverb\fR …".
+  grep -qE "^(\.B[IR]? |\\\\fB)$verb( |\\\\|\$)" "$work/man.txt" ||
+    fail "verb $verb is not in vantrel-cli(1)"
 done
 [ -n "$verbs" ] || fail "no verbs found in vantrel-cli --help"
 
