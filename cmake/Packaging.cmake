@@ -1,6 +1,14 @@
 # The Debian package of the tool: `cpack -G DEB` in the build folder (scripts/package) gives
 # vantrel_VERSION_ARCH.deb with the runtime dependencies found from the programs.
 set(VANTREL_HOMEPAGE "https://vantrel.org" CACHE STRING "The project's home page")
+# The shipped programs resolve their symbols at start and keep their relocations read-only,
+# as Debian's hardening asks.
+foreach(program vantrel vantrel-cli vantrel-sim)
+  if(TARGET ${program} AND NOT VANTREL_SANITIZE AND NOT VANTREL_FUZZ)
+    target_link_options(${program} PRIVATE -Wl,-z,relro,-z,now)
+  endif()
+endforeach()
+
 set(CPACK_PACKAGE_NAME vantrel)
 set(CPACK_PACKAGE_VENDOR "The Vantrel developers")
 set(CPACK_PACKAGE_CONTACT "Vantrel developers <maintainers@vantrel.org>"
