@@ -86,6 +86,13 @@ Session::Session(CliOptions& opts)
     : options(opts),
       settingsPath(opts.settingsFile.empty() ? SettingsFilePath() : opts.settingsFile),
       prompts(std::cerr) {
+    // The user's own folder is made when first needed; without it the tool still runs, it
+    // just cannot keep its port numbers.
+    if (opts.settingsFile.empty())
+        if (const std::string problem =
+                CreateFolder(std::filesystem::path(settingsPath).parent_path().string());
+            !problem.empty())
+            std::cerr << "vantrel-cli: " << problem << "\n";
     if (!settings.Load(settingsPath, &error_))
         return;
     // New ports get their numbers kept, as the GUI does.
@@ -156,8 +163,7 @@ Session::~Session() {
 }
 
 std::string Session::CheckLogText(const std::string& text, const std::string& prefix) const {
-    const std::string path = access->LastLogPath(prefix);
-    return path.empty() ? text + "." : text + ": " + path;
+    return access->CheckLogText(text, prefix);
 }
 
 void Session::ShowProgress() {

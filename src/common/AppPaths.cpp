@@ -1,6 +1,8 @@
 #include "common/AppPaths.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +35,20 @@ std::string WritableFolder(const std::string& dir) {
     return ::access(dir.c_str(), W_OK) == 0 ? dir : UserConfigDir();
 }
 
+// $VARIABLE/vantrel when the variable is set to an absolute path (the XDG rules ignore a
+// relative one), else ~/FALLBACK/vantrel.
+std::string XdgFolder(const char* variable, const char* fallback) {
+    if (const char* xdg = std::getenv(variable); xdg && xdg[0] == '/')
+        return std::string(xdg) + "/vantrel";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/" + fallback + "/vantrel";
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 } // namespace
 
 std::string ExecutableDir() {
@@ -48,17 +64,73 @@ std::string UserConfigDir() {
         base = std::string(home) + "/.config";
     else
         base = "/tmp";
-    ::mkdir(base.c_str(), 0755);
     std::string dir = base + "/vantrel";
-    ::mkdir(dir.c_str(), 0755);
+    // A folder that cannot be made shows when the settings are loaded or saved there.
+    CreateFolder(dir);
     return dir;
+}
+
+std::string UserStateDir() {
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+std::string UserDataDir() {
+    return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string CreateFolder(const std::string& dir) {
+    // Each level in turn, so that the reason given is the one of the level that failed.
+    for (size_t end = dir.find('/', 1);; end = dir.find('/', end + 1)) {
+        const std::string level = dir.substr(0, end);
+        if (!level.empty() && ::mkdir(level.c_str(), 0755) != 0 && errno != EEXIST)
+            return "Unable to create the folder " + dir + ": " + std::strerror(errno) + ".";
+        if (end == std::string::npos)
+            break;
+    }
+    if (!IsFolder(dir))
+        return "Unable to create the folder " + dir + ": a file of that name is in the way.";
+    return {};
+}
+
+bool IsInstalledProgram(const std::string& executablePath) {
+    const std::string dir = FolderOf(executablePath);
+    if (NameOf(dir) != "bin")
+        return false;
+    const std::string prefix = FolderOf(dir);
+    struct stat info {};
+    return ::stat((prefix + "/share/applications/vantrel.desktop").c_str(), &info) == 0;
+}
+
+bool RunningInstalled() {
+    static const bool installed = IsInstalledProgram(ExecutablePath());
+    return installed;
+}
+
+std::string LogFilePath(const std::string& fileName, std::string* error) {
+    if (!RunningInstalled())
+        return AppFilePath(fileName);
+    const std::string dir = UserStateDir();
+    const std::string problem = CreateFolder(dir);
+    if (error)
+        *error = problem;
+    return dir + "/" + fileName;
+}
+
+std::string DefaultsFilePath(const std::string& fileName) {
+    if (!RunningInstalled())
+        return AppFilePath(fileName);
+    const std::string dir = UserDataDir();
+    CreateFolder(dir);
+    return dir + "/" + fileName;
 }
 
 std::string AppFilePath(const std::string& fileName) {
     return WritableFolder(ExecutableDir()) + "/" + fileName;
 }
 
-std::string SettingsFilePath() { return AppFilePath("vantrel.ini"); }
+std::string SettingsFilePath() {
+    return RunningInstalled() ? UserConfigDir() + "/vantrel.ini" : AppFilePath("vantrel.ini");
+}
 
 std::string ExecutableName() {
     const std::string path = ExecutablePath();
@@ -75,7 +147,11 @@ std::string SettingsFileName(const std::string& programName) {
 }
 
 std::string SettingsFilePathFor(const std::string& executablePath) {
-    const std::string dir = WritableFolder(FolderOf(executablePath));
+    // An installed program keeps no settings in its folder even when it may write there (as
+    // root may), so that every user has their own.
+    const std::string dir = IsInstalledProgram(executablePath)
+                                ? UserConfigDir()
+                                : WritableFolder(FolderOf(executablePath));
     return (dir == "/" ? "" : dir) + "/" + SettingsFileName(NameOf(executablePath));
 }
 

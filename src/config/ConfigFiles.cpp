@@ -209,7 +209,8 @@ std::string DateTimeText(const LocalDateTime& t) {
 }
 
 ConfigFiles::ConfigFiles(editor::Form& form, editor::EditingRules& rules, host::Prompts& prompts)
-    : defaultsPath(AppFilePath), form_(form), rules_(rules), prompts_(prompts) {
+    : defaultsPath([](const std::string& name) { return DefaultsFilePath(name); }), form_(form),
+      rules_(rules), prompts_(prompts) {
     form_.OnClick("LoadConfigButton", [this] { LoadConfigButtonClick(); });
     form_.OnClick("SaveConfigButton", [this] { SaveConfigButtonClick(); });
     form_.OnClick("LoadDefaultButton", [this] { LoadDefaultButtonClick(); });

@@ -64,7 +64,8 @@ public:
     // The local clock, for the file header and the date picker.
     std::function<LocalDateTime()> now = CurrentLocalTime;
     // Where a per-model default file of this name lives (beside the executable, or the
-    // user's configuration folder when that is not writable).
+    // user's configuration folder when that is not writable; the user's data folder once
+    // installed).
     std::function<std::string(const std::string& fileName)> defaultsPath;
     SaveDialogSetup saveDialog;
     // The face shows the save/export dialog, modeless; without it "Save Config." only

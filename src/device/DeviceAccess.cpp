@@ -4,7 +4,9 @@
 #include "editor/Linearisation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace vantrel::device {
@@ -391,15 +393,24 @@ std::string TDeviceAccess::LogFileName(const std::string& prefix) const {
 // be started, so that a user finds them again.
 std::string TDeviceAccess::LogPath(const std::string& logFileName) const {
     if (logFolder.empty())
-        return AppFilePath(logFileName);
+        return LogFilePath(logFileName);
     return logFolder + "/" + logFileName;
 }
 
 void TDeviceAccess::WriteLogHeader(const std::string& logFileName) {
-    const std::string path = LogPath(logFileName);
+    std::string folderProblem;
+    const std::string path =
+        logFolder.empty() ? LogFilePath(logFileName, &folderProblem) : LogPath(logFileName);
     std::ofstream file(path, std::ios::app | std::ios::binary);
-    if (!file)
-        return; // a log that cannot be written does not stop the run
+    if (!file) {
+        // A log that cannot be written does not stop the run; the run's end says why.
+        const int code = errno;
+        logProblem_ = !folderProblem.empty()
+                          ? folderProblem
+                          : "Unable to write " + path + ": " + std::strerror(code) + ".";
+        return;
+    }
+    logProblem_.clear();
     logsWritten_.push_back(path);
     const std::string tool = form_.versionText.empty() ? ToolVersionText() : form_.versionText;
     file << "Model ID: " << form_.ModelVersionKey << "\r\n"
@@ -446,6 +457,14 @@ std::string TDeviceAccess::LastLogPath(const std::string& prefix) const {
             return *it;
     }
     return {};
+}
+
+std::string TDeviceAccess::CheckLogText(const std::string& text, const std::string& prefix) const {
+    // The last attempt counts: an older log of the prefix is not this run's.
+    if (!logProblem_.empty())
+        return text + ". " + logProblem_;
+    const std::string path = LastLogPath(prefix);
+    return path.empty() ? text + "." : text + ": " + path;
 }
 
 bool TDeviceAccess::ReadFailed(const std::string& control) const {
@@ -658,9 +677,9 @@ void TDeviceAccess::DownloadButtonClick() {
     if (ReadPages(logFileName))
         success = EndWithOperatorValues();
 
-    ReportRunEnd(success,
-                 {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
-                  "Some values were not read correctly. Please check the ReadLog.", "Read Device"});
+    ReportRunEnd(success, {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
+                           "Some values were not read correctly. Please check the ReadLog",
+                           "Read Device", "ReadLog"});
     SelectPage("ConfigurationSheet");
     if (success && form_["DownloadButton"].enabled)
         form_.SetFocus("DownloadButton");
@@ -674,7 +693,9 @@ void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts) {
     if (success) {
         form_.SetStatus(1, texts.okStatus);
         if (form_.ShowPopups)
-            prompts_.Inform(form_.TransferErrorLogged ? texts.someFailed : texts.allDone,
+            prompts_.Inform(form_.TransferErrorLogged
+                                ? CheckLogText(texts.someFailed, texts.logPrefix)
+                                : std::string(texts.allDone),
                             texts.caption, PromptIcon::Information);
         return;
     }

@@ -127,6 +127,10 @@ public:
     // The full path of the last log file whose name begins with prefix ("ReadLog",
     // "WriteLog") that this object wrote; empty when it wrote none.
     std::string LastLogPath(const std::string& prefix) const;
+    // `text` (a sentence that asks the user to check a log, without its full stop) followed
+    // by the full path of the last log of that prefix this run wrote, or by why it could not
+    // be written; just ended when no log was meant.
+    std::string CheckLogText(const std::string& text, const std::string& prefix) const;
 
     // Read device.
     void DownloadButtonClick();
@@ -147,8 +151,9 @@ private:
         const char* okStatus;
         const char* failedStatus;
         const char* allDone;    // success, nothing logged
-        const char* someFailed; // success with failures logged
+        const char* someFailed; // success with failures logged; the log's path follows
         const char* caption;
+        const char* logPrefix;
     };
     void ReportRunEnd(bool success, const RunEnd& texts);
     void CloseRun(int page);
@@ -172,6 +177,7 @@ private:
     bool lineLostShown_ = false; // cleared when a run starts (CheckBeforeRun)
     std::vector<std::string> failedReads_;
     std::vector<std::string> logsWritten_;
+    std::string logProblem_; // why the last log could not be written; empty when it was
 };
 
 // Transactions in a row with no answer at all after which a run takes the unit for gone.

@@ -454,8 +454,8 @@ void TDeviceAccess::WriteDevice() {
         success = EndWithOperatorValues();
 
     ReportRunEnd(success, {kWriteOkStatus, kWriteFailedStatus, "Written all values correctly.",
-                           "Some values were not written correctly. Please check the WriteLog.",
-                           "Write Device"});
+                           "Some values were not written correctly. Please check the WriteLog",
+                           "Write Device", "WriteLog"});
     CloseRun(startPage);
     finish();
 }

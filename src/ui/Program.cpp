@@ -34,6 +34,13 @@ constexpr std::chrono::seconds kSplashWaitLimit{10};
 Program::Program(ProgramOptions options)
     : settingsPath(options.settingsPath.empty() ? ProgramSettingsFilePath()
                                                 : options.settingsPath) {
+    // The user's own folder is made when first needed; without it the window still runs, it
+    // just cannot keep its settings.
+    if (options.settingsPath.empty()) {
+        folderProblem = CreateFolder(settingsPath.substr(0, settingsPath.rfind('/')));
+        if (!folderProblem.empty())
+            std::cerr << "vantrel: " << folderProblem << "\n";
+    }
     std::string error;
     if (!settings.Load(settingsPath, &error))
         std::cerr << "vantrel: " << error << "\n";

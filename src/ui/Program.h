@@ -64,6 +64,7 @@ public:
     QtPrompts prompts;
     Device device;
     std::string settingsPath;
+    std::string folderProblem; // why the settings file's folder could not be made; shown once
     IniFile settings; // shared with the port list, which keeps its [Ports] numbering here
 
     host::PortList& Ports() const { return *ports_; }

@@ -3,6 +3,7 @@
 #include "ui/ConfigForm.h"
 #include "ui/Program.h"
 #include "ui/Screenshots.h"
+#include "ui/ToolIcon.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -44,6 +45,9 @@ int main(int argc, char** argv) {
         // No display name: the platform would append it to every dialog's title, and a
         // message's caption is its own ("Read Device", "Port Setup").
         QApplication::setStyle(QStyleFactory::create("Fusion"));
+        QApplication::setWindowIcon(vantrel::ui::ToolIcon());
+        // The desktop entry's name, so that the desktop matches the window with its entry.
+        QGuiApplication::setDesktopFileName(QStringLiteral("vantrel"));
 
         // For the documentation's pictures only: --screenshot DIR saves them and exits;
         // --screenshot-pages DIR adds one picture per page.
@@ -59,6 +63,9 @@ int main(int argc, char** argv) {
         program.Window().show();
         if (!screenshots.isEmpty())
             return vantrel::ui::SaveScreenshots(program, screenshots, pages) ? 0 : 1;
+        if (!program.folderProblem.empty())
+            QMessageBox::warning(&program.Window(), kTitle,
+                                 QString::fromStdString(program.folderProblem));
         return QApplication::exec();
     } catch (const std::exception& e) {
         ShowException(e);

@@ -343,7 +343,9 @@ TEST_F(DeviceRuns, AFailureAnsweredYesOrNo) {
             EXPECT_EQ(form["TotalDecimalsGroup"].itemIndex, 0);
             EXPECT_EQ(form["FlowrateCutoffEdit"].text, "100");
             EXPECT_EQ(prompts.shown.back().text,
-                      "Some values were not read correctly. Please check the ReadLog.");
+                      "Some values were not read correctly. Please check the ReadLog: " + logDir +
+                          "/ReadLog20260304-090705.txt")
+                << "the message names the log it points to";
             EXPECT_EQ(form.statusPanels[1], " Status: values were read correctly from the device.");
         } else {
             EXPECT_EQ(form["TotalDecimalsGroup"].itemIndex, 3) << "unchanged after an abort";
@@ -357,6 +359,22 @@ TEST_F(DeviceRuns, AFailureAnsweredYesOrNo) {
         }
         ExpectRunEnded();
     }
+}
+
+// A log folder that is not there does not stop the run; the message that would point at the
+// log says instead why there is none, naming the file.
+TEST_F(DeviceRuns, ALogThatCannotBeWrittenIsNamedAtTheRunsEnd) {
+    StartUnit(Unit(sim::Model::R212P));
+    Known("R212-P", 'P');
+    access->logFolder = logDir + "/missing";
+    requests.FailAt(3, 33, Exception(2));
+    prompts.answers = {PromptAnswer::Yes};
+    access->DownloadButtonClick();
+    EXPECT_EQ(prompts.shown.back().text,
+              "Some values were not read correctly. Please check the ReadLog. Unable to write " +
+                  logDir + "/missing/ReadLog20260304-090705.txt: No such file or directory.");
+    EXPECT_EQ(form.statusPanels[1], " Status: values were read correctly from the device.");
+    ExpectRunEnded();
 }
 
 TEST_F(DeviceRuns, PopupsOffLogsEveryFailureAndCompletes) {

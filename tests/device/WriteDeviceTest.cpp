@@ -271,7 +271,8 @@ TEST_F(WriteRuns, FailuresContinuedOrAborted) {
             EXPECT_FALSE(WritesTo(37).empty());
             EXPECT_FALSE(WritesTo(1272).empty()) << "the run went on to the end";
             EXPECT_EQ(prompts.shown.back().text,
-                      "Some values were not written correctly. Please check the WriteLog.");
+                      "Some values were not written correctly. Please check the WriteLog: " +
+                          logDir + "/WriteLog20260304-090705.txt");
             EXPECT_EQ(form.statusPanels[1],
                       " Status: values were written correctly to the device.");
         } else {

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace vantrel;
@@ -84,6 +87,50 @@ TEST(IniFile, LoadAndSaveFiles) {
     IniFile back;
     ASSERT_TRUE(back.Load(dir + "/settings.ini"));
     EXPECT_EQ(back.ReadString("modbus", "port", ""), "COM3");
+}
+
+// Two instances of the tool saving one settings file at once: a reader never meets a file
+// half-written, and each instance's own keys survive the other's saves.
+TEST(IniFile, TwoInstancesSavingAtOnceLeaveAWholeFile) {
+    const std::string path = TempDir() + "/shared.ini";
+    std::remove(path.c_str());
+    constexpr int kSaves = 30;
+    constexpr size_t kLength = 20000; // larger than one write is sure to be
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done) {
+            IniFile seen;
+            if (!seen.Load(path))
+                continue;
+            for (const char* section : {"First", "Second"}) {
+                const std::string value = seen.ReadString(section, "Value", "");
+                if (!value.empty() && (value.size() != kLength ||
+                                       value.find_first_not_of(value[0]) != std::string::npos))
+                    ++torn;
+            }
+        }
+    });
+    const auto instance = [&](const char* section, char first) {
+        IniFile own;
+        for (int i = 0; i < kSaves; ++i) {
+            own.WriteString(section, "Value",
+                            std::string(kLength, static_cast<char>(first + i % 20)));
+            EXPECT_TRUE(own.SaveOwnKeys(path));
+        }
+    };
+    std::thread a(instance, "First", 'a');
+    std::thread b(instance, "Second", 'A');
+    a.join();
+    b.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
+    IniFile last;
+    ASSERT_TRUE(last.Load(path));
+    EXPECT_EQ(last.ReadString("First", "Value", ""), std::string(kLength, 'a' + (kSaves - 1) % 20));
+    EXPECT_EQ(last.ReadString("Second", "Value", ""),
+              std::string(kLength, 'A' + (kSaves - 1) % 20));
 }
 
 TEST(FileUtil, AFailedSaveLeavesTheOldFile) {
