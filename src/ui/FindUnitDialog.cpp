@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -43,6 +44,7 @@ constexpr const char* kCancelledText = "The search was stopped.";
 constexpr const char* kPortClosedText = "The port was closed during the search.";
 constexpr const char* kNoPortText = "No port is open: choose one in Port Setup first.";
 constexpr const char* kNothingToSearchText = "Choose at least one speed and one character format.";
+constexpr const char* kUnitsFoundText = "Units found:";
 constexpr const char* kBadAnswersPrefix = "Bad answers: ";
 const char* const kFramingItems[] = {"RTU and ASCII", "RTU", "ASCII"};
 const char* const kParityItems[] = {"No parity", "Even", "Odd"};
@@ -158,7 +160,11 @@ FindUnitDialog::FindUnitDialog(modbus::TModThread& worker, modbus::PortSetup& se
 
     results_ = new QListWidget(this);
     results_->setObjectName("FoundUnitsList");
-    results_->setMinimumHeight(90);
+    // Wide enough for a unit's whole line.
+    results_->setMinimumSize(QFontMetrics(font()).horizontalAdvance(
+                                 "19200 8N1 ASCII address 247: R210-P-HX serial 0000000 version "
+                                 "00:00:00") + 24,
+                             90);
     outer->addWidget(results_, 1);
 
     auto* end = new QHBoxLayout;
@@ -312,7 +318,11 @@ void FindUnitDialog::ShowProgress(const device::SearchProgress& p) {
                              .arg(p.address)
                              .arg(Q(Duration(p.msLeft))));
     else if (!found_.empty())
-        status_->setText(QString("%1 of %2 probes").arg(p.done).arg(p.total));
+        status_->setText(QString("%1 %2 (%3 of %4 probes)")
+                             .arg(kUnitsFoundText)
+                             .arg(p.found)
+                             .arg(p.done)
+                             .arg(p.total));
     bad_->setText(p.badAnswers > 0 ? kBadAnswersPrefix + QString::number(p.badAnswers)
                                    : QString());
     UpdateButtons();
