@@ -43,6 +43,7 @@ constexpr const char* kNoUnitFoundText = "No unit found.";
 constexpr const char* kCancelledText = "The search was stopped.";
 constexpr const char* kPortClosedText = "The port was closed during the search.";
 constexpr const char* kNoPortText = "No port is open: choose one in Port Setup first.";
+constexpr const char* kPortBusyText = "The port is busy with another run; search when it has ended.";
 constexpr const char* kNothingToSearchText = "Choose at least one speed and one character format.";
 constexpr const char* kUnitsFoundText = "Units found:";
 constexpr const char* kBadAnswersPrefix = "Bad answers: ";
@@ -257,6 +258,10 @@ void FindUnitDialog::StartSearch() {
         status_->setText(kNoPortText);
         return;
     }
+    if (worker_.State() != modbus::Idle) {
+        status_->setText(kPortBusyText);
+        return;
+    }
     if (plan.ProbeCount() == 0) {
         status_->setText(kNothingToSearchText);
         return;
@@ -268,7 +273,11 @@ void FindUnitDialog::StartSearch() {
     progress_->setValue(0);
     closeWhenDone_ = false;
     // Running() is true only inside Run: the buttons follow from the first progress report.
+    if (setWindowsEnabled)
+        setWindowsEnabled(false);
     const device::SearchEnd end = search_.Run(plan);
+    if (setWindowsEnabled)
+        setWindowsEnabled(true);
     switch (end) {
     case device::SearchEnd::Cancelled:
         status_->setText(kCancelledText);

@@ -45,6 +45,10 @@ public:
     static FindUnitDialog* Open(modbus::TModThread& worker, modbus::PortSetup& setup,
                                 std::function<void()> connectUnit, QWidget* owner);
 
+    // Called with false before a search and true after it: the windows whose runs would share
+    // the port with it are disabled meanwhile.
+    std::function<void(bool)> setWindowsEnabled;
+
     // The plan the choices make.
     device::SearchPlan Plan() const;
     bool Searching() const { return search_.Running(); }

@@ -73,7 +73,7 @@ TEST_F(FindUnitGui, ShowsProgressListsTheUnitAndUseThisUnitConnectsWithItsSettin
     auto* status = dialog->findChild<QLabel*>("SearchStatusLabel");
     // What the window showed while the search ran.
     int barSeen = 0;
-    bool cancelEnabled = false, useDisabled = false;
+    bool cancelEnabled = false, useDisabled = false, mainDisabled = false;
     QString statusSeen;
     QTimer watch;
     watch.setInterval(2);
@@ -83,6 +83,9 @@ TEST_F(FindUnitGui, ShowsProgressListsTheUnitAndUseThisUnitConnectsWithItsSettin
         barSeen = std::max(barSeen, bar->value());
         cancelEnabled = Button(*dialog, "CancelButton")->isEnabled();
         useDisabled = !Button(*dialog, "UseUnitButton")->isEnabled();
+        // No other run may take the port meanwhile.
+        mainDisabled = !program->Window().centralWidget()->isEnabled() &&
+                       !program->Window().ModConfigForm()->isEnabled();
         if (bar->value() > 0)
             statusSeen = status->text();
     });
@@ -93,6 +96,8 @@ TEST_F(FindUnitGui, ShowsProgressListsTheUnitAndUseThisUnitConnectsWithItsSettin
     EXPECT_GT(barSeen, 0);
     EXPECT_TRUE(cancelEnabled);
     EXPECT_TRUE(useDisabled);
+    EXPECT_TRUE(mainDisabled);
+    EXPECT_TRUE(program->Window().centralWidget()->isEnabled());
     EXPECT_TRUE(statusSeen.contains(" of 16: 9600 8N1 ")) << statusSeen.toStdString();
     EXPECT_TRUE(statusSeen.contains(" left")) << statusSeen.toStdString();
     auto* list = dialog->findChild<QListWidget*>("FoundUnitsList");
