@@ -133,7 +133,15 @@ bool TUnitSearch::Probe(const SearchSettings& settings, uint8_t address, int tim
     const IdentityRead read = ReadIdentityAfterSerial(worker_, [address] { return address; }, unit);
     if (cancel_ || !worker_.IsPortOpen())
         return false;
-    if (read != IdentityRead::Identified) {
+    // Two units at one address (or a line that garbles now and then) can give one read to
+    // each of them: the serial number read again at the end must be the one the probe got,
+    // or the unit listed could be made of two.
+    int32_t serialAgain = -1;
+    const bool same = read == IdentityRead::Identified &&
+                      ReadSerialNumber(worker_, address, serialAgain) && serialAgain == unit.serial;
+    if (cancel_ || !worker_.IsPortOpen())
+        return false;
+    if (!same) {
         ++progress_.badAnswers;
         return true;
     }
