@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     device::TUnitSearch search(worker);
     const auto t0 = std::chrono::steady_clock::now();
     search.Run(plan);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
     modbus::LineMode mode; // 9600 8N1
     const double requestMicros = static_cast<double>(modbus::LineTimeMicros(mode, 8));
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
                 search.Progress().badAnswers);
     for (const device::FoundUnit& unit : search.Found())
         std::printf("    %s\n", device::FoundUnitText(unit).c_str());
-    std::printf("  wall %.3f s / (247 x (request %.0f us + time-out %d ms) = %.3f s) = %.3f\n", wall,
-                requestMicros, timeOutMs, limit, wall / limit);
+    std::printf("  wall %.3f s / (247 x (request %.0f us + time-out %d ms) = %.3f s) = %.3f\n",
+                wall, requestMicros, timeOutMs, limit, wall / limit);
     return search.Found().size() == 1 ? 0 : 1;
 }

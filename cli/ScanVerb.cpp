@@ -140,8 +140,7 @@ int ScanVerb(Context& c) {
     if (bad > 0)
         std::cerr << "Bad answers: " << bad << "\n";
     if (end == device::SearchEnd::PortClosed) {
-        std::cerr << (c.worker.PortGone() ? c.worker.GoneText() : kPortClosedDuringSearch)
-                  << "\n";
+        std::cerr << (c.worker.PortGone() ? c.worker.GoneText() : kPortClosedDuringSearch) << "\n";
         return search.Found().empty() ? kExitFailed : kExitDone;
     }
     if (end == device::SearchEnd::Cancelled)

@@ -47,13 +47,12 @@ bool ReadSerialNumber(modbus::TModThread& worker, uint8_t address, int32_t& seri
 IdentityRead ReadIdentityAfterSerial(modbus::TModThread& worker,
                                      const std::function<uint8_t()>& address, UnitIdentity& unit) {
     uint8_t codeBytes[8] = {}, variantBytes[8] = {}, versionBytes[8] = {}, logBytes[8] = {};
-    const bool read =
-        worker.ReadRegisters(codeBytes, address(), kModelCodeRegister, 2) ==
-            modbus::kTransactionDone &&
-        worker.ReadRegisters(variantBytes, address(), kVariantRegister, 1) ==
-            modbus::kTransactionDone &&
-        worker.ReadRegisters(versionBytes, address(), kVersionRegister, 3) ==
-            modbus::kTransactionDone;
+    const bool read = worker.ReadRegisters(codeBytes, address(), kModelCodeRegister, 2) ==
+                          modbus::kTransactionDone &&
+                      worker.ReadRegisters(variantBytes, address(), kVariantRegister, 1) ==
+                          modbus::kTransactionDone &&
+                      worker.ReadRegisters(versionBytes, address(), kVersionRegister, 3) ==
+                          modbus::kTransactionDone;
     if (!read)
         return IdentityRead::NoUnit;
     unit.code = static_cast<uint32_t>(FromBytes(codeBytes, 2));

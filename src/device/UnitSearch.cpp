@@ -26,8 +26,7 @@ modbus::LineMode ModeOf(const SearchSettings& settings) {
 // then the whole time-out.
 long long ProbeMicros(const SearchSettings& settings, int timeOutMs) {
     modbus::Frame frame;
-    modbus::BuildReadRequest(1, kSerialNumberRegister, kSerialNumberBytes, settings.framing,
-                             frame);
+    modbus::BuildReadRequest(1, kSerialNumberRegister, kSerialNumberBytes, settings.framing, frame);
     return modbus::LineTimeMicros(ModeOf(settings), frame.size()) + 1000LL * timeOutMs;
 }
 
@@ -130,7 +129,8 @@ bool TUnitSearch::Probe(const SearchSettings& settings, uint8_t address, int tim
     // as "Connect device" would.
     worker_.SetRetries(savedRetries_);
     worker_.SetResponseTimeOut(savedTimeOut_);
-    const IdentityRead read = ReadIdentityAfterSerial(worker_, [address] { return address; }, unit);
+    const IdentityRead read = ReadIdentityAfterSerial(
+        worker_, [address] { return address; }, unit);
     if (cancel_ || !worker_.IsPortOpen())
         return false;
     // Two units at one address (or a line that garbles now and then) can give one read to

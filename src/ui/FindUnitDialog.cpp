@@ -43,7 +43,8 @@ constexpr const char* kNoUnitFoundText = "No unit found.";
 constexpr const char* kCancelledText = "The search was stopped.";
 constexpr const char* kPortClosedText = "The port was closed during the search.";
 constexpr const char* kNoPortText = "No port is open: choose one in Port Setup first.";
-constexpr const char* kPortBusyText = "The port is busy with another run; search when it has ended.";
+constexpr const char* kPortBusyText =
+    "The port is busy with another run; search when it has ended.";
 constexpr const char* kNothingToSearchText = "Choose at least one speed and one character format.";
 constexpr const char* kUnitsFoundText = "Units found:";
 constexpr const char* kBadAnswersPrefix = "Bad answers: ";
@@ -164,7 +165,8 @@ FindUnitDialog::FindUnitDialog(modbus::TModThread& worker, modbus::PortSetup& se
     // Wide enough for a unit's whole line.
     results_->setMinimumSize(QFontMetrics(font()).horizontalAdvance(
                                  "19200 8N1 ASCII address 247: R210-P-HX serial 0000000 version "
-                                 "00:00:00") + 24,
+                                 "00:00:00") +
+                                 24,
                              90);
     outer->addWidget(results_, 1);
 
@@ -199,8 +201,9 @@ FindUnitDialog::~FindUnitDialog() = default;
 
 FindUnitDialog* FindUnitDialog::Open(modbus::TModThread& worker, modbus::PortSetup& setup,
                                      std::function<void()> connectUnit, QWidget* owner) {
-    auto* dialog = owner ? owner->findChild<FindUnitDialog*>("FindUnitDialog", Qt::FindDirectChildrenOnly)
-                         : nullptr;
+    auto* dialog =
+        owner ? owner->findChild<FindUnitDialog*>("FindUnitDialog", Qt::FindDirectChildrenOnly)
+              : nullptr;
     if (!dialog) {
         dialog = new FindUnitDialog(worker, setup, std::move(connectUnit), owner);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -332,8 +335,7 @@ void FindUnitDialog::ShowProgress(const device::SearchProgress& p) {
                              .arg(p.found)
                              .arg(p.done)
                              .arg(p.total));
-    bad_->setText(p.badAnswers > 0 ? kBadAnswersPrefix + QString::number(p.badAnswers)
-                                   : QString());
+    bad_->setText(p.badAnswers > 0 ? kBadAnswersPrefix + QString::number(p.badAnswers) : QString());
     UpdateButtons();
 }
 
@@ -342,9 +344,8 @@ void FindUnitDialog::UpdateButtons() {
     start_->setEnabled(!running);
     cancel_->setEnabled(running);
     use_->setEnabled(!running && results_->currentRow() >= 0);
-    for (QWidget* choice : std::initializer_list<QWidget*>{framing_, eightBits_, sevenBits_,
-                                                          firstAddress_, lastAddress_, timeOut_,
-                                                          findAll_})
+    for (QWidget* choice : std::initializer_list<QWidget*>{
+             framing_, eightBits_, sevenBits_, firstAddress_, lastAddress_, timeOut_, findAll_})
         choice->setEnabled(!running);
     for (QCheckBox* box : speeds_)
         box->setEnabled(!running);

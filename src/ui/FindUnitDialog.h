@@ -31,7 +31,7 @@ namespace vantrel::ui {
 
 // The dialog's own texts.
 extern const char* const kFindUnitCaption;    // "Find unit"
-extern const char* const kUseThisUnitCaption;   // "Use this unit"
+extern const char* const kUseThisUnitCaption; // "Use this unit"
 
 class FindUnitDialog final : public QDialog {
     Q_OBJECT

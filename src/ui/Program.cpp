@@ -83,12 +83,14 @@ Program::Program(ProgramOptions options)
     // The search of the line, from the HOME page and from the port setup dialog; its
     // "Use this unit" connects with the unit's settings in the port setup.
     const auto findUnit = [this] {
-        FindUnitDialog* dialog =
-            FindUnitDialog::Open(*bus_->ModThread(), *bus_->ModConfigForm(), [this] {
+        FindUnitDialog* dialog = FindUnitDialog::Open(
+            *bus_->ModThread(), *bus_->ModConfigForm(),
+            [this] {
                 if (device.SerialNumber > 0)
                     access_->ConnectButtonClick(); // releases the unit connected now
                 access_->ConnectButtonClick();
-            }, window_.get());
+            },
+            window_.get());
         // Nothing else may use the port or change its settings while the search runs.
         dialog->setWindowsEnabled = [this](bool on) {
             access_->SetWindowEnabled(on);

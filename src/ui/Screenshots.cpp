@@ -15,10 +15,10 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
-#include <QSpinBox>
 #include <QComboBox>
 #include <QDir>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 

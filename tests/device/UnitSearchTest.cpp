@@ -45,8 +45,9 @@ protected:
         bool operator==(const WorkerSettings&) const = default;
     };
     WorkerSettings Settings() const {
-        return {worker->Speed(),   worker->Framing(), worker->DataBits(), worker->Parity(),
-                worker->StopBits(), worker->Retries(), worker->TimeOut(),  worker->LateAnswerWait()};
+        return {worker->Speed(),   worker->Framing(),       worker->DataBits(),
+                worker->Parity(),  worker->StopBits(),      worker->Retries(),
+                worker->TimeOut(), worker->LateAnswerWait()};
     }
 };
 
@@ -68,9 +69,8 @@ TEST_F(UnitSearchTest, FindsTheUnitAtASpeedFramingAndAddressNotTriedFirstAndStop
     const FoundUnit& unit = search.Found()[0];
     EXPECT_EQ(unit.settings, (SearchSettings{5, modbus::kFramingAscii, 0, 0, 0}));
     EXPECT_EQ(unit.address, 9);
-    EXPECT_EQ(announced,
-              std::vector<std::string>{
-                  "19200 8N1 ASCII address 9: Q4200 serial 4242424 version 03:01:05"});
+    EXPECT_EQ(announced, std::vector<std::string>{
+                             "19200 8N1 ASCII address 9: Q4200 serial 4242424 version 03:01:05"});
     // 9600 RTU, 9600 ASCII and 19200 RTU over all twelve addresses, then nine at 19200 ASCII.
     EXPECT_EQ(search.Progress().done, 3 * 12 + 9);
     EXPECT_EQ(search.Progress().total, 4 * 12);
@@ -288,9 +288,9 @@ TEST(SearchPlanTest, PassesTakeSevenBitsWithAsciiOnlyAndDefaultsCoverTheUnitsSpe
     std::vector<std::string> passes;
     for (const SearchSettings& pass : plan.Passes())
         passes.push_back(SearchSettingsText(pass));
-    EXPECT_EQ(passes, (std::vector<std::string>{"9600 8N1 RTU", "9600 8E1 RTU", "9600 8N1 ASCII",
-                                                "9600 8E1 ASCII", "9600 7N1 ASCII",
-                                                "9600 7E1 ASCII"}));
+    EXPECT_EQ(passes,
+              (std::vector<std::string>{"9600 8N1 RTU", "9600 8E1 RTU", "9600 8N1 ASCII",
+                                        "9600 8E1 ASCII", "9600 7N1 ASCII", "9600 7E1 ASCII"}));
     EXPECT_EQ(plan.ProbeCount(), 6 * 247);
 
     const SearchPlan defaults;

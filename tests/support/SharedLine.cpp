@@ -111,8 +111,8 @@ void SharedLine::FromMaster(const std::vector<uint8_t>& bytes) {
     if (answer.empty())
         return;
     if (!echo) {
-        const long long lineNs = static_cast<long long>(bytes.size()) * 10 * 1000000000LL /
-                                 (known ? line.baud : 9600);
+        const long long lineNs =
+            static_cast<long long>(bytes.size()) * 10 * 1000000000LL / (known ? line.baud : 9600);
         SleepUntil(NowNs() + lineNs + kTurnaroundNs);
     }
     WriteAll(master_, answer.data(), answer.size());
