@@ -38,7 +38,10 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
             out = n;
             return true;
         };
-        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o")) {
+        // The search's own options follow its verb.
+        const bool scanOption = o.verb == "scan" && (arg == "--bauds" || arg == "--framing" ||
+                                                     arg == "--addresses" || arg == "--all");
+        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" || scanOption)) {
             // Verb arguments, and the verb's own "-o FILE".
             o.args.push_back(arg);
             continue;

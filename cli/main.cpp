@@ -4,6 +4,7 @@
 #include "cli/Context.h"
 #include "cli/DeviceVerbs.h"
 #include "cli/LogVerbs.h"
+#include "cli/ScanVerb.h"
 #include "cli/Session.h"
 #include "cli/ValueText.h"
 #include "device/ConnectionForm.h"
@@ -146,6 +147,15 @@ const std::vector<Verb>& Verbs() {
          "A readout of log list INDEX (as log-lists shows it): the readout text, to standard\n"
          "output without -o, else saved to FILE with CR LF line ends.",
          true, cli::LogReadVerb},
+        {"scan", "scan [--bauds LIST] [--framing rtu|ascii|both] [--addresses A-B] [--all]",
+         "Searches the port for units: each address gets the identification's first read,\n"
+         "one try with a short time-out (--timeout sets it), and what answers is identified.\n"
+         "Stops at the first unit unless --all. Writes nothing to a unit. Prints one line a\n"
+         "unit; progress on standard error when it is a terminal. --bauds: a comma-separated\n"
+         "list (default: the units' speeds, common ones first); --framing: default both;\n"
+         "--addresses: default 1-247; --parity and --data-bits, when given, set the\n"
+         "character format (default 8 bits, no parity). Exit 0 found, 1 none.",
+         true, cli::ScanVerb},
     };
     return verbs;
 }

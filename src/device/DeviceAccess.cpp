@@ -1,6 +1,7 @@
 #include "device/DeviceAccess.h"
 
 #include "common/AppPaths.h"
+#include "device/UnitIdentity.h"
 #include "editor/Linearisation.h"
 
 #include <algorithm>
@@ -52,10 +53,6 @@ uint64_t FromBytes(const uint8_t* bytes, int count) {
 void ToBytes(uint64_t value, uint8_t* bytes, int count) {
     for (int i = 0; i < count; ++i)
         bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-std::string ModelCodeText(uint32_t code) {
-    return code < 1000 ? PaddedDigits(code, 3) : std::to_string(code);
 }
 
 // clang-format off
@@ -178,17 +175,6 @@ bool TDeviceAccess::IdentifyDevice() {
     bool accepted = false, attempt = false;
     form_.SetStatus(1, " Status: connecting device...");
 
-    uint8_t serialBytes[8] = {}, codeBytes[8] = {}, variantBytes[8] = {}, versionBytes[8] = {};
-    const uint8_t address = busAddress_();
-    bool found = worker_.ReadRegisters(serialBytes, address, 165, 3) == modbus::kTransactionDone;
-    if (found) {
-        device.SerialNumber = static_cast<int32_t>(FromBytes(serialBytes, 3));
-        found =
-            worker_.ReadRegisters(codeBytes, busAddress_(), 160, 2) == modbus::kTransactionDone &&
-            worker_.ReadRegisters(variantBytes, busAddress_(), 173, 1) ==
-                modbus::kTransactionDone &&
-            worker_.ReadRegisters(versionBytes, busAddress_(), 162, 3) == modbus::kTransactionDone;
-    }
     // No unit to take: the window as without one, and why (a port gone says so instead).
     const auto noUnit = [&](const std::string& text) {
         device.SerialNumber = -1;
@@ -199,29 +185,25 @@ bool TDeviceAccess::IdentifyDevice() {
         form_.UpdateButtons();
         return false;
     };
-    if (!found)
+    UnitIdentity unit;
+    if (!ReadSerialNumber(worker_, busAddress_(), unit.serial))
         return noUnit("There was no device found.");
+    device.SerialNumber = unit.serial;
+    const IdentityRead read = ReadIdentityAfterSerial(worker_, busAddress_, unit);
+    if (read == IdentityRead::NoUnit)
+        return noUnit("There was no device found.");
+    if (read == IdentityRead::ModelNotTold)
+        return noUnit(kModelNotToldText);
 
-    const int32_t serial = device.SerialNumber;
-    const uint32_t code = static_cast<uint32_t>(FromBytes(codeBytes, 2));
-    const char variant = static_cast<char>(variantBytes[0]);
-    const int32_t version = static_cast<int32_t>(FromBytes(versionBytes, 3));
+    const int32_t serial = unit.serial;
+    const uint32_t code = unit.code;
+    const char variant = unit.variant;
+    const int32_t version = unit.version;
+    const bool hasLog = unit.hasLog;
     const std::string serialText = PaddedDigits(serial, 7);
     const std::string versionText = VersionText(version);
     const std::string codeText = ModelCodeText(code);
-    std::string model = "R" + codeText + "-" + std::string(1, variant);
-
-    uint8_t logBytes[8] = {};
-    const bool hasLog =
-        worker_.ReadRegisters(logBytes, busAddress_(), 8208, 4) == modbus::kTransactionDone;
-    // A unit without a logger refuses the register; one that did not answer at all (or
-    // answered garbled) has told nothing, and a model guessed from that would be wrong.
-    if (!hasLog && worker_.LastResult() != modbus::ReadingNotPossible)
-        return noUnit(kModelNotToldText);
-    if (hasLog)
-        model += "-HX";
-    if (model == "R2121-P-HX")
-        model = "Q4200";
+    const std::string model = unit.model;
 
     device.Variant = variant;
     device.SetVersion(version);

@@ -2,6 +2,8 @@
 
 namespace vantrel::editor {
 
+const char* const kFindUnitButtonCaption = "Find unit...";
+
 const char* const kRowSuffixes[15] = {"1", "2", "3", "4", "5", "6", "7", "8",
                                       "9", "A", "B", "C", "D", "E", "F"};
 
@@ -149,6 +151,7 @@ std::vector<Control> MainWindowControls() {
     b.Button("SaveDefaultButton", "Save Default").group = "OfflineGroup";
     b.Button("ModbusButton", "Port Setup");
     b.Button("ConnectButton", "Connect device");
+    b.Button("FindUnitButton", kFindUnitButtonCaption);
     b.Button("LogdataButton", "Read log data");
     b.Button("RestartButton", "Restart device");
     b.Button("FactoryResetButton", "Factory reset");

@@ -59,6 +59,7 @@ constexpr ButtonRow kButtonTable[] = {
     {"UploadButton", false, false, true},
     {"DownloadButton", false, false, true},
     {"ConnectButton", true, false, true},
+    {"FindUnitButton", true, false, true},
     {"CommunicButton", true, false, true},
     {"RestartButton", false, false, true},
     {"FactoryResetButton", false, false, true},

@@ -757,7 +757,7 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             lastResult_ = ResponseTimedOut;
             // A late answer must have come and gone before the next request goes out: as
             // much time again as the unit was given.
-            quietUntilMicros_ = NowMicros() + timeOutMicros;
+            quietUntilMicros_ = NowMicros() + (lateAnswerWait_ ? timeOutMicros : 0);
             settleGapMicros_ = interChar;
         } else if (state == SendFailed) {
             // The worker fails an attempt only when the port did not take the request (a

@@ -89,6 +89,11 @@ public:
     void SetFraming(int framing) { framing_ = framing; }
     void SetCv700(bool on) { cv700_ = on; }
     void SetRetries(int tries) { retries_ = tries; }
+    // After a time-out the next request waits as long again, for a late answer to come and
+    // go. A search of the line turns this off: its probes go to a new address each, so a
+    // late answer there carries an address no probe waits for and is told apart as such.
+    void SetLateAnswerWait(bool on) { lateAnswerWait_ = on; }
+    bool LateAnswerWait() const { return lateAnswerWait_; }
 
     int Speed() const { return line_.speed; }
     int DataBits() const { return line_.dataBits; }
@@ -220,6 +225,7 @@ private:
     std::atomic<bool> cv700_{false};
     std::atomic<bool> manualRts_{false};
     int retries_ = 3;
+    bool lateAnswerWait_ = true;
     int timeOut_ = 500;
     int rtuTimeOut_ = 0;
     int portNumber_ = 0;

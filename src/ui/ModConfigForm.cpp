@@ -1,5 +1,6 @@
 #include "ui/ModConfigForm.h"
 
+#include "editor/ControlTable.h"
 #include "modbus/PortSetup.h"
 #include "ui/PanelBar.h"
 
@@ -260,6 +261,13 @@ void TModConfigForm::Build() {
     cg->addLayout(buttons, row++, 0, 1, 2);
     connect(release, &QPushButton::clicked, this, [this] { setup_.ReleaseButtonClick(); });
     connect(connectButton, &QPushButton::clicked, this, [this] { setup_.ConnectButtonClick(); });
+    auto* findUnitButton = new QPushButton(editor::kFindUnitButtonCaption, comm);
+    findUnitButton->setObjectName("FindUnitButton");
+    cg->addWidget(findUnitButton, row++, 0, 1, 2);
+    connect(findUnitButton, &QPushButton::clicked, this, [this] {
+        if (findUnit)
+            findUnit();
+    });
 
     cg->addWidget(Label("PortsChangedLabel", "Ports-list changed:", comm), row, 0);
     changed_ = new QLineEdit(comm);

@@ -54,6 +54,8 @@ public:
     ~TModConfigForm() override;
 
     modbus::PortSetup& Model() const { return setup_; }
+    // "Find unit...": opens the search of the line; set by the program.
+    std::function<void()> findUnit;
 
     // Shows everything the model holds now.
     void Refresh();

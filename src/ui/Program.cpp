@@ -14,7 +14,9 @@
 #include "modbus/PortSetup.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/FindUnitDialog.h"
 #include "ui/LogdataDialog.h"
+#include "ui/ModConfigForm.h"
 #include "ui/StartUpForm.h"
 
 #include <QLocale>
@@ -85,6 +87,27 @@ Program::Program(ProgramOptions options)
     form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
     form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
     form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
+    // The search of the line, from the HOME page and from the port setup dialog; its
+    // "Use this unit" connects with the unit's settings in the port setup.
+    const auto findUnit = [this] {
+        FindUnitDialog* dialog = FindUnitDialog::Open(
+            *bus_->ModThread(), *bus_->ModConfigForm(),
+            [this] {
+                if (device.SerialNumber > 0)
+                    access_->ConnectButtonClick(); // releases the unit connected now
+                access_->ConnectButtonClick();
+            },
+            window_.get());
+        // Nothing else may use the port or change its settings while the search runs.
+        dialog->setWindowsEnabled = [this](bool on) {
+            access_->SetWindowEnabled(on);
+            if (TModConfigForm* setupDialog = window_->ModConfigForm())
+                setupDialog->setEnabled(on);
+        };
+    };
+    form_->OnClick("FindUnitButton", findUnit);
+    if (TModConfigForm* setupDialog = window_->ModConfigForm())
+        setupDialog->findUnit = findUnit;
     form_->OnClick("LogdataButton",
                    [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
     // The port setup and slave address the tool follows the unit's Modbus settings in, and

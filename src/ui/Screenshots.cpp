@@ -8,14 +8,17 @@
 #include "ui/ConfigForm.h"
 #include "ui/LogdataDialog.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/FindUnitDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
 #include "ui/StartUpForm.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -105,6 +108,30 @@ bool SaveDeviceRun(Program& program, const QString& folder) {
     return ok && progressSaved;
 }
 
+// "Find unit..." after a search that found the unit on the configured port: the search
+// kept short (one speed, RTU, the first addresses) so that the picture comes quickly.
+bool SaveFindUnit(Program& program, const QString& folder) {
+    if (!program.Bus().ModThread()->IsPortOpen()) {
+        std::cerr << "no find-unit picture: it needs a unit on the port\n";
+        return true;
+    }
+    FindUnitDialog* dialog = FindUnitDialog::Open(*program.Bus().ModThread(), program.Setup(),
+                                                  nullptr, &program.Window());
+    for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+        if (box->objectName().startsWith("Speed"))
+            box->setChecked(box->objectName() == "Speed9600");
+    dialog->findChild<QComboBox*>("FramingCombo")->setCurrentIndex(1);
+    dialog->findChild<QSpinBox*>("LastAddressEdit")->setValue(5);
+    dialog->findChild<QCheckBox*>("FindAllCheck")->setChecked(true);
+    Settle(program, 200);
+    dialog->StartSearch();
+    Settle(program, 200);
+    const bool ok = !dialog->Found().empty() && Save(dialog, folder + "/find-unit.png");
+    dialog->close();
+    Settle(program, 50);
+    return ok;
+}
+
 } // namespace
 
 bool SaveScreenshots(Program& program, const QString& folder, const QString& pagesFolder) {
@@ -144,6 +171,7 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
     about->ShowAbout();
 
     ok = SaveConnectionDialog(program, folder) && ok;
+    ok = SaveFindUnit(program, folder) && ok;
     ok = SaveDeviceRun(program, folder) && ok;
 
     if (!pagesFolder.isEmpty()) {
