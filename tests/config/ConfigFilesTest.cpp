@@ -269,11 +269,13 @@ TEST_F(ConfigTest, UnreadableFilesSayWhatIsWrongAndChangeNothing) {
         prompts.shown.clear();
         prompts.fileNames.push_back(c.path);
         const bool switchUser = c.asOtherUser && ::geteuid() == 0;
-        if (switchUser)
+        if (switchUser) {
             ASSERT_EQ(::seteuid(65534), 0);
+        }
         files.LoadConfigButtonClick();
-        if (switchUser)
+        if (switchUser) {
             ASSERT_EQ(::seteuid(0), 0);
+        }
         ASSERT_EQ(prompts.shown.size(), 2u);
         EXPECT_EQ(prompts.shown[1].text, c.message);
         EXPECT_EQ(files.ConfigurationText("X", "=", false), before);
