@@ -3,6 +3,7 @@
 #include "common/Device.h"
 #include "common/FileUtil.h"
 #include "device/DeviceAccess.h"
+#include "device/LogSeries.h"
 #include "modbus/Bus.h"
 #include "modbus/ModThread.h"
 #include "modbus/PortSetup.h"
@@ -35,6 +36,8 @@ namespace {
 constexpr const char* kSelectListText = "Please select a list to read.";
 constexpr const char* kSelectListCaption = "Please select a list";
 constexpr const char* kStillReadingText = "Still reading log data, would you like to abort?";
+constexpr const char* kStillReadingForFileText =
+    "A readout is running: open the file once it has ended.";
 constexpr const char* kStillReadingCaption = "Still reading";
 constexpr const char* kNotSavedText =
     "You have not saved your data, would you like to do this now?";
@@ -111,6 +114,29 @@ std::string TLogdataForm::MemoText() const {
 
 bool TLogdataForm::SaveTo(const std::string& path, std::string* error) const {
     return WriteFileAtomically(path, MemoText(), error);
+}
+
+bool TLogdataForm::LoadFrom(const std::string& path, std::string* error) {
+    if (busy_) {
+        if (error)
+            *error = kStillReadingForFileText;
+        return false;
+    }
+    std::vector<std::string> lines;
+    if (!ReadLogFileLines(path, lines, error))
+        return false;
+    Memo3 = std::move(lines);
+    lblHeader.clear();
+    for (const std::string& line : Memo3)
+        if (line.rfind("## read;", 0) == 0) {
+            lblHeader = line;
+            break;
+        }
+    recordsRead = recordCount = 0;
+    saveFileName = path;
+    UnsavedData = false;
+    Changed();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------

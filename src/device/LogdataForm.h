@@ -114,6 +114,10 @@ public:
     void ReadLogList(const std::string& listName, int listIndex);
     // Memo3 written to path, replacing an old file only once complete.
     bool SaveTo(const std::string& path, std::string* error) const;
+    // A file saved before read back into Memo3 (and its header line into lblHeader), as if
+    // just saved; false with the reason, Memo3 as it was, when it cannot be read. Not during
+    // a readout.
+    bool LoadFrom(const std::string& path, std::string* error);
 
     // ---- event handlers
     void FormShow();

@@ -4,6 +4,7 @@
 #include "device/LogdataForm.h"
 #include "host/Pump.h"
 #include "modbus/Bus.h"
+#include "ui/LogChartView.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,7 +18,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -39,6 +44,14 @@ QString FromUnit(const std::string& text) {
 
 // The window stays open as long as the user wants; this only bounds one round of the wait.
 constexpr std::chrono::hours kWaitRound{1};
+
+constexpr const char* kOpenLogFileCaption = "Open log file...";
+constexpr const char* kOpenLogFileTitle = "Logdata - open a saved readout";
+constexpr const char* kOpenLogFileFilter = "Comma separated (*.csv);;Any file (*)";
+constexpr const char* kReadoutTab = "Readout";
+constexpr const char* kChartTab = "Chart";
+// While records arrive the chart follows the text at this pace, not at every record.
+constexpr int kChartFollowMs = 300;
 
 } // namespace
 
@@ -81,19 +94,31 @@ LogdataDialog::LogdataDialog(device::TLogdataForm& model, QWidget* owner)
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ReadProgress");
     progress_->setFormat(QStringLiteral("%v / %m"));
+    open_ = new QPushButton(Q(kOpenLogFileCaption), this);
+    open_->setObjectName("OpenLogFileButton");
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName("LogdataTabs");
+    tabs_->addTab(memo_, Q(kReadoutTab));
+    chart_ = new LogChartView(tabs_);
+    tabs_->addTab(chart_, Q(kChartTab));
+    chartTimer_ = new QTimer(this);
+    chartTimer_->setSingleShot(true);
+    chartTimer_->setInterval(kChartFollowMs);
+    connect(chartTimer_, &QTimer::timeout, this, &LogdataDialog::UpdateChart);
 
     auto* choice = new QHBoxLayout;
     choice->addWidget(prompt);
     choice->addWidget(lists_, 1);
     choice->addWidget(read_);
     choice->addWidget(save_);
+    choice->addWidget(open_);
     choice->addWidget(setup_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(8);
     layout->addLayout(choice);
     layout->addWidget(header_);
-    layout->addWidget(memo_, 1);
+    layout->addWidget(tabs_, 1);
     layout->addWidget(progress_);
 
     connect(lists_, &QComboBox::activated, this, [this](int index) {
@@ -110,6 +135,7 @@ LogdataDialog::LogdataDialog(device::TLogdataForm& model, QWidget* owner)
         model_.Button3Click();
         ShowModel();
     });
+    connect(open_, &QPushButton::clicked, this, [this] { OpenLogFile(); });
     connect(setup_, &QToolButton::clicked, this, [this] {
         model_.SpeedButton1Click();
         ShowModel();
@@ -143,7 +169,10 @@ void LogdataDialog::ShowModel() {
     if (lines.size() < shownLines_ || (shownLines_ > 0 && lines.front() != shownFirstLine_)) {
         memo_->clear();
         shownLines_ = 0;
+        chartTimer_->start();
     }
+    if (lines.size() != shownLines_ && !chartTimer_->isActive())
+        chartTimer_->start();
     for (; shownLines_ < lines.size(); ++shownLines_)
         memo_->appendPlainText(FromUnit(lines[shownLines_]));
     shownFirstLine_ = lines.empty() ? std::string() : lines.front();
@@ -159,8 +188,44 @@ void LogdataDialog::ShowModel() {
         progress_->setValue(0);
     }
 
+    open_->setEnabled(!model_.Busy());
+
     if (!model_.visible && isVisible())
         hide();
+}
+
+void LogdataDialog::UpdateChart() {
+    chartTimer_->stop();
+    const std::vector<std::string>& lines = model_.Memo3;
+    // A text that was replaced (a new readout, a file opened) starts the series afresh.
+    if (lines.size() < chartedLines_ || (chartedLines_ > 0 && lines.front() != chartedFirstLine_))
+        chartedLines_ = 0;
+    if (chartedLines_ == 0)
+        series_.Clear();
+    series_.AddLines(lines, chartedLines_);
+    chartedLines_ = lines.size();
+    chartedFirstLine_ = lines.empty() ? std::string() : lines.front();
+    chart_->SetChart(series_.Chart());
+}
+
+void LogdataDialog::OpenLogFile(const QString& given) {
+    if (model_.Busy())
+        return;
+    const QString path = given.isEmpty() ? QFileDialog::getOpenFileName(
+                                               this, Q(kOpenLogFileTitle), QString(),
+                                               Q(kOpenLogFileFilter))
+                                         : given;
+    if (path.isEmpty())
+        return;
+    std::string error;
+    if (!model_.LoadFrom(path.toStdString(), &error)) {
+        QMessageBox::warning(this, Q(kOpenLogFileTitle), Q(error));
+        return;
+    }
+    ShowModel();
+    chartedLines_ = 0;
+    UpdateChart();
+    tabs_->setCurrentWidget(chart_);
 }
 
 void LogdataDialog::closeEvent(QCloseEvent* event) {

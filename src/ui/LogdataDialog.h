@@ -6,6 +6,8 @@
 // the control's name; the model's changes come back through its changed callback, also in the
 // middle of a readout while the transactions pump events.
 
+#include "device/LogSeries.h"
+
 #include <QDialog>
 
 #include <string>
@@ -16,6 +18,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace vantrel::device {
@@ -47,6 +51,13 @@ public:
 
     // Brings the widgets in line with the model (hidden when the model is).
     void ShowModel();
+    // The chart of the readout's text, beside it in a tab.
+    class LogChartView* ChartView() const { return chart_; }
+    QTabWidget* Tabs() const { return tabs_; }
+    // The chart brought up to date with the text now (it follows by itself a moment later).
+    void UpdateChart();
+    // "Open log file...": asks for the file unless one is given.
+    void OpenLogFile(const QString& path = QString());
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,6 +72,13 @@ private:
     QLineEdit* header_;
     QPlainTextEdit* memo_;
     QProgressBar* progress_;
+    QPushButton* open_;
+    QTabWidget* tabs_;
+    class LogChartView* chart_;
+    QTimer* chartTimer_;
+    device::LogSeriesBuilder series_;
+    size_t chartedLines_ = 0;
+    std::string chartedFirstLine_;
     std::vector<std::string> shownItems_;
     size_t shownLines_ = 0;
     std::string shownFirstLine_;

@@ -6,6 +6,7 @@
 #include "device/DeviceAccess.h"
 #include "device/DeviceCommands.h"
 #include "device/OperatorValues.h"
+#include "device/OperatorWatch.h"
 #include "editor/BusWiring.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
@@ -15,9 +16,12 @@
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LogdataDialog.h"
+#include "ui/RuntimeTrend.h"
 #include "ui/StartUpForm.h"
 
+#include <QBoxLayout>
 #include <QLocale>
+#include <QTabWidget>
 #include <QMessageBox>
 
 #include <iostream>
@@ -89,6 +93,11 @@ Program::Program(ProgramOptions options)
     access_->readOperatorValues = [this] { return operatorValues_->ReadOperatorValues(); };
     form_->OnClick("RefeshButton", [this] { operatorValues_->RefeshButtonClick(); });
     form_->OnClick("ClearTotalButton", [this] { operatorValues_->ClearTotalButtonClick(); });
+    // The live trend under the page's values.
+    watch_ = std::make_unique<device::TOperatorWatch>(*access_, *operatorValues_);
+    if (QWidget* page = window_->PageControl1()->findChild<QWidget*>("RuntimeSheet"))
+        if (auto* layout = qobject_cast<QBoxLayout*>(page->layout()))
+            layout->insertWidget(1, new RuntimeTrend(*watch_, &host, page), 2);
     // The unit's commands and the clock buttons.
     commands_ = std::make_unique<device::TDeviceCommands>(*access_, host);
     const std::pair<const char*, void (device::TDeviceCommands::*)()> commandButtons[] = {
@@ -124,6 +133,7 @@ Program::~Program() {
     window_.reset();
     configFiles_.reset();
     commands_.reset();
+    watch_.reset();
     operatorValues_.reset();
     access_.reset();
     rules_.reset();
