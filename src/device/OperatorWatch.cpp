@@ -273,10 +273,17 @@ void TOperatorWatch::StopRecording() {
 bool TOperatorWatch::WriteRecordLine(const std::string& line) {
     // One write a line, so that a line is in the file whole or not at all as far as the
     // system allows; a short write is a failure like any other.
+    // A line cut short (a full disk, a size limit) is taken back out, so that the file ends
+    // with a whole line whatever happened.
+    struct stat info {};
+    const bool sized = ::fstat(recordFd_, &info) == 0;
     const ssize_t written = ::write(recordFd_, line.data(), line.size());
     if (written != static_cast<ssize_t>(line.size())) {
-        if (written >= 0)
-            errno = ENOSPC;
+        const int code = written >= 0 ? ENOSPC : errno;
+        if (written > 0 && sized && ::ftruncate(recordFd_, info.st_size) != 0) {
+            // Nothing more to do: the error below says the file could not be written.
+        }
+        errno = code;
         return false;
     }
     ++recordedLines_;

@@ -97,6 +97,10 @@ public:
     const std::string& RecordPath() const { return recordPath_; }
     int RecordedLines() const { return recordedLines_; }
 
+    // The units the samples are in now, as the page shows them.
+    std::string FlowUnit() const { return FlowRateUnitText(access_.MainForm()); }
+    std::string TotalUnit() const { return TotalUnitText(access_.MainForm()); }
+
     // The last word of the watch to the user: why it stopped, why recording stopped.
     const std::string& Message() const { return message_; }
 

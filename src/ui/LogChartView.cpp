@@ -200,7 +200,7 @@ void LogChartView::Rebuild() {
     auto* time = new QDateTimeAxis;
     time->setObjectName("TimeAxis");
     const int64_t span = chart_.lastMs - chart_.firstMs;
-    time->setFormat(span > 2 * 86400000LL ? "dd.MM. HH:mm" : "HH:mm:ss");
+    time->setFormat(span > 12 * 3600000LL ? "dd.MM. HH:mm" : "HH:mm:ss");
     time->setTickCount(6);
     chart->addAxis(time, Qt::AlignBottom);
     const int64_t pad = std::max<int64_t>(span / 50, 1000);

@@ -139,9 +139,11 @@ RuntimeTrend::RuntimeTrend(device::TOperatorWatch& watch, QtHost* host, QWidget*
     chart->addAxis(time_, Qt::AlignBottom);
     flowAxis_ = new QValueAxis;
     flowAxis_->setLabelsColor(QColor(0x20, 0x6a, 0xb8));
+    flowAxis_->setTitleBrush(flowAxis_->labelsColor());
     chart->addAxis(flowAxis_, Qt::AlignLeft);
     totalAxis_ = new QValueAxis;
     totalAxis_->setLabelsColor(QColor(0xc0, 0x60, 0x10));
+    totalAxis_->setTitleBrush(totalAxis_->labelsColor());
     chart->addAxis(totalAxis_, Qt::AlignRight);
     plot_ = new QChartView(chart, this);
     plot_->setObjectName("RuntimeTrendPlot");
@@ -302,11 +304,17 @@ void RuntimeTrend::ShowSamples() {
     const auto total = Runs(samples, [](const device::OperatorSample& s) { return s.total; });
     ShowRuns(chart, kFlowName, flow, time_, flowAxis_);
     ShowRuns(chart, kTotalName, total, time_, totalAxis_);
+    const auto titled = [](const char* name, const std::string& unit) {
+        return unit.empty() ? QString(name) : QString("%1 (%2)").arg(name, Q(unit));
+    };
+    flowAxis_->setTitleText(titled(kFlowName, watch_.FlowUnit()));
+    totalAxis_->setTitleText(titled(kTotalName, watch_.TotalUnit()));
     FitAxis(flowAxis_, flow);
     FitAxis(totalAxis_, total);
     const int64_t now = samples.empty() ? QDateTime::currentMSecsSinceEpoch() : lastMs;
     const int64_t first = samples.empty() ? now : samples.front().ms;
-    const int64_t from = std::max(now - watch_.keepMs, std::min(first, now - kShortestSpanMs));
+    // The line starts at the left and grows to the right until the kept time is full.
+    const int64_t from = std::max(now - watch_.keepMs, first);
     time_->setRange(QDateTime::fromMSecsSinceEpoch(from),
                     QDateTime::fromMSecsSinceEpoch(std::max(now, from + kShortestSpanMs)));
 }
