@@ -128,9 +128,14 @@ std::string SampleCsvLine(const OperatorSample& s, const std::string& flowRateUn
 }
 
 TOperatorWatch::TOperatorWatch(TDeviceAccess& access, TOperatorValues& values)
-    : clock(SystemMs), access_(access), values_(values) {}
+    : clock(SystemMs), access_(access), values_(values) {
+    // A run stops the watch at once, however short it is: between two samples it would
+    // otherwise come and go unseen.
+    access_.runStarting = [this] { Stop(kWatchRunStartedText); };
+}
 
 TOperatorWatch::~TOperatorWatch() {
+    access_.runStarting = nullptr;
     if (recordFd_ >= 0)
         ::close(recordFd_);
 }

@@ -5,9 +5,9 @@
 // CSV file. A sample that failed is kept as one without values: a gap, never a zero.
 //
 // The watch takes no timer of its own: the face (or the command-line loop) calls Tick at the
-// interval. It is no run: the window stays enabled, and a run that starts (any that disables
-// the window), a port that closes, a worker already busy with another transaction all stop
-// or skip it at the next Tick or Check.
+// interval. It is no run: the window stays enabled. A run that starts stops it at once (the
+// device access tells it, as the run disables the window); a port that closes stops it at the
+// next Tick or Check; a worker busy with another transaction makes a Tick wait.
 
 #include "device/DeviceAccess.h"
 #include "device/OperatorValues.h"

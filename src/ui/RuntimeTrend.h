@@ -48,6 +48,7 @@ public:
     int FlowLines() const;
     int FlowPoints() const;
     QChartView* Plot() const { return plot_; }
+    const device::TOperatorWatch& Watch() const { return watch_; }
 
 private:
     void Tick();
