@@ -118,7 +118,8 @@ int WatchValues(Context& c, int intervalMs, std::optional<int> count) {
     struct sigaction action {};
     action.sa_handler = StopWatching;
     sigemptyset(&action.sa_mask);
-    struct sigaction oldInt {}, oldTerm {};
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
     sigaction(SIGINT, &action, &oldInt);
     sigaction(SIGTERM, &action, &oldTerm);
     const auto restore = [&] {

@@ -246,9 +246,8 @@ LogChart LogSeriesBuilder::Chart() const {
         else
             ++chart.leftOut;
     }
-    chart.reordered = !std::is_sorted(good.begin(), good.end(), [](const Record* a, const Record* b) {
-        return a->ms < b->ms;
-    });
+    chart.reordered = !std::is_sorted(
+        good.begin(), good.end(), [](const Record* a, const Record* b) { return a->ms < b->ms; });
     if (chart.reordered)
         std::stable_sort(good.begin(), good.end(),
                          [](const Record* a, const Record* b) { return a->ms < b->ms; });
@@ -298,9 +297,8 @@ std::vector<LogPoint> Decimate(const std::vector<LogPoint>& points, int64_t from
         const int64_t bucket = static_cast<int64_t>(std::floor(offset));
         auto end = it;
         auto low = it, high = it;
-        while (end != last &&
-               static_cast<int64_t>(std::floor(static_cast<double>(end->ms - fromMs) / width)) ==
-                   bucket) {
+        while (end != last && static_cast<int64_t>(std::floor(
+                                  static_cast<double>(end->ms - fromMs) / width)) == bucket) {
             if (end->value < low->value)
                 low = end;
             if (end->value > high->value)

@@ -24,7 +24,7 @@ struct LogPoint {
 };
 
 struct LogSeries {
-    std::string name; // the header's column name
+    std::string name;             // the header's column name
     std::vector<LogPoint> points; // in time order
     double minValue = 0;
     double maxValue = 0;
@@ -32,8 +32,8 @@ struct LogSeries {
 
 struct LogChart {
     std::vector<LogSeries> series;
-    int records = 0;  // record lines seen ("NO RECORD FOUND" is none)
-    int leftOut = 0;  // records with a malformed date, time or number: not in the series
+    int records = 0;        // record lines seen ("NO RECORD FOUND" is none)
+    int leftOut = 0;        // records with a malformed date, time or number: not in the series
     bool reordered = false; // the records were not in time order; the series are
     std::string whyNoChart; // empty when there is something to draw
     int64_t firstMs = 0, lastMs = 0;
@@ -78,7 +78,6 @@ std::vector<LogPoint> Decimate(const std::vector<LogPoint>& points, int64_t from
 
 // A saved readout read back into lines (CR LF or LF ended); false with the reason when the
 // file cannot be read or is too large to be a log.
-bool ReadLogFileLines(const std::string& path, std::vector<std::string>& lines,
-                      std::string* error);
+bool ReadLogFileLines(const std::string& path, std::vector<std::string>& lines, std::string* error);
 
 } // namespace vantrel::device

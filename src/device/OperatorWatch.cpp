@@ -247,8 +247,8 @@ bool TOperatorWatch::StartRecording(const std::string& path, std::string* error)
         if (fd >= 0)
             ::close(fd);
         if (error)
-            *error = path + ": " + (code == EINVAL ? std::string("not a regular file")
-                                                   : FileErrorText(code));
+            *error = path + ": " +
+                     (code == EINVAL ? std::string("not a regular file") : FileErrorText(code));
         return false;
     }
     recordFd_ = fd;

@@ -21,15 +21,15 @@
 namespace vantrel::device {
 
 // The page's texts.
-extern const char* const kWatchCaption;         // "Watch"
-extern const char* const kStopWatchCaption;     // "Stop watching"
-extern const char* const kRecordCaption;        // "Record to file..."
-extern const char* const kStopRecordCaption;    // "Stop recording"
-extern const char* const kWatchNoUnitText;      // no unit to watch
-extern const char* const kWatchPortClosedText;  // stopped: the port closed
-extern const char* const kWatchRunStartedText;  // stopped: a run started
-extern const char* const kWatchingStatus;       // the status panel while watching
-extern const char* const kRecordFailedText;     // recording stopped, the file could not be written
+extern const char* const kWatchCaption;        // "Watch"
+extern const char* const kStopWatchCaption;    // "Stop watching"
+extern const char* const kRecordCaption;       // "Record to file..."
+extern const char* const kStopRecordCaption;   // "Stop recording"
+extern const char* const kWatchNoUnitText;     // no unit to watch
+extern const char* const kWatchPortClosedText; // stopped: the port closed
+extern const char* const kWatchRunStartedText; // stopped: a run started
+extern const char* const kWatchingStatus;      // the status panel while watching
+extern const char* const kRecordFailedText;    // recording stopped, the file could not be written
 
 // The intervals offered, in milliseconds, and their captions ("0.5 s", "1 s", ...).
 const std::vector<int>& WatchIntervalsMs();

@@ -232,7 +232,8 @@ void LogChartView::Rebuild() {
             high = std::max(high, axis->max());
             axis->setTitleText(axis->titleText() + ", " + Q(s.name));
         }
-        const double margin = high > low ? (high - low) * 0.05 : std::max(1.0, std::fabs(high) * 0.05);
+        const double margin =
+            high > low ? (high - low) * 0.05 : std::max(1.0, std::fabs(high) * 0.05);
         axis->setRange(low - margin, high + margin);
         line->attachAxis(axis);
         shownNames_.push_back(s.name);

@@ -8,18 +8,18 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
@@ -173,6 +173,15 @@ void LogdataDialog::ShowModel() {
     }
     if (lines.size() != shownLines_ && !chartTimer_->isActive())
         chartTimer_->start();
+    if (shownLines_ == 0 && lines.size() > 1) {
+        // A whole text at once (a file opened): one layout, not one for each of its lines.
+        QString text;
+        for (const std::string& line : lines)
+            text += FromUnit(line) + '\n';
+        text.chop(1);
+        memo_->setPlainText(text);
+        shownLines_ = lines.size();
+    }
     for (; shownLines_ < lines.size(); ++shownLines_)
         memo_->appendPlainText(FromUnit(lines[shownLines_]));
     shownFirstLine_ = lines.empty() ? std::string() : lines.front();
@@ -211,10 +220,10 @@ void LogdataDialog::UpdateChart() {
 void LogdataDialog::OpenLogFile(const QString& given) {
     if (model_.Busy())
         return;
-    const QString path = given.isEmpty() ? QFileDialog::getOpenFileName(
-                                               this, Q(kOpenLogFileTitle), QString(),
-                                               Q(kOpenLogFileFilter))
-                                         : given;
+    const QString path = given.isEmpty()
+                             ? QFileDialog::getOpenFileName(this, Q(kOpenLogFileTitle), QString(),
+                                                            Q(kOpenLogFileFilter))
+                             : given;
     if (path.isEmpty())
         return;
     std::string error;

@@ -52,7 +52,9 @@ public:
     // Brings the widgets in line with the model (hidden when the model is).
     void ShowModel();
     // The chart of the readout's text, beside it in a tab.
-    class LogChartView* ChartView() const { return chart_; }
+    class LogChartView* ChartView() const {
+        return chart_;
+    }
     QTabWidget* Tabs() const { return tabs_; }
     // The chart brought up to date with the text now (it follows by itself a moment later).
     void UpdateChart();

@@ -2,7 +2,6 @@
 
 #include "common/AppPaths.h"
 #include "config/ConfigFiles.h"
-#include "ui/SaveExportDialog.h"
 #include "device/DeviceAccess.h"
 #include "device/DeviceCommands.h"
 #include "device/OperatorValues.h"
@@ -17,12 +16,13 @@
 #include "ui/ConnectionDialog.h"
 #include "ui/LogdataDialog.h"
 #include "ui/RuntimeTrend.h"
+#include "ui/SaveExportDialog.h"
 #include "ui/StartUpForm.h"
 
 #include <QBoxLayout>
 #include <QLocale>
-#include <QTabWidget>
 #include <QMessageBox>
+#include <QTabWidget>
 
 #include <iostream>
 

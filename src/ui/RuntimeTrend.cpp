@@ -269,12 +269,13 @@ void RuntimeTrend::Tick() {
 void RuntimeTrend::ShowState() {
     const bool watching = watch_.Watching();
     watchButton_->setText(Q(watching ? device::kStopWatchCaption : device::kWatchCaption));
-    recordButton_->setText(Q(watch_.Recording() ? device::kStopRecordCaption
-                                                : device::kRecordCaption));
+    recordButton_->setText(
+        Q(watch_.Recording() ? device::kStopRecordCaption : device::kRecordCaption));
     if (watching) {
-        sampleTimer_->setInterval(watch_.IntervalMs());
-        if (!sampleTimer_->isActive())
-            sampleTimer_->start();
+        // setInterval restarts a running timer: only a new interval may, or every sample
+        // would put the next one off by its own time on the line.
+        if (sampleTimer_->interval() != watch_.IntervalMs() || !sampleTimer_->isActive())
+            sampleTimer_->start(watch_.IntervalMs());
         if (!checkTimer_->isActive())
             checkTimer_->start();
     } else {

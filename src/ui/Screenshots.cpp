@@ -1,24 +1,23 @@
 #include "ui/Screenshots.h"
 
+#include "device/ConnectionForm.h"
 #include "device/LogdataForm.h"
 #include "editor/Form.h"
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
-#include "device/ConnectionForm.h"
 #include "ui/ConfigForm.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/LogChartView.h"
 #include "ui/LogdataDialog.h"
-#include "ui/RuntimeTrend.h"
-#include "ui/ConnectionDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
+#include "ui/RuntimeTrend.h"
 #include "ui/StartUpForm.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QProgressBar>
-#include <QTabWidget>
 #include <QTabWidget>
 #include <QTimer>
 

@@ -29,8 +29,8 @@ LogChart ChartOf(const std::vector<std::string>& lines) {
 // A readout as the log data window holds it, around the given header and records.
 std::vector<std::string> Readout(const std::string& header, std::vector<std::string> records) {
     std::vector<std::string> lines{"Readout of RUNTIME LIST for s/n 0012345 at 2026-12-10 16:00:00",
-                                   "There are 3 records in this list.",
-                                   std::string(71, '='), "## read;" + header};
+                                   "There are 3 records in this list.", std::string(71, '='),
+                                   "## read;" + header};
     int n = 1;
     for (const std::string& r : records) {
         char number[16];
@@ -52,8 +52,8 @@ TEST(LogSeries, DatesTimesAndNumbers) {
         const char* time;
         bool ok;
     } dates[] = {
-        {"2026-12-10", "11:00:00", true}, {"10.12.2026", "11:00", true},
-        {"10/12/2026", "23:59:59", true}, {"2024-02-29", "00:00:00", true},
+        {"2026-12-10", "11:00:00", true},  {"10.12.2026", "11:00", true},
+        {"10/12/2026", "23:59:59", true},  {"2024-02-29", "00:00:00", true},
         {"2026-02-29", "00:00:00", false}, {"2026-13-01", "00:00:00", false},
         {"2026-12-10", "24:00:00", false}, {"2026-12-10", "11:60:00", false},
         {"26-12-10", "11:00:00", false},   {"2026-12-1x", "11:00:00", false},
@@ -73,9 +73,9 @@ TEST(LogSeries, DatesTimesAndNumbers) {
         double value;
     } numbers[] = {
         {"0000123.4", true, 123.4}, {"00045678", true, 45678}, {"-1,5", true, -1.5},
-        {" 42 ", true, 42},        {"+7", true, 7},           {"", false, 0},
-        {"12.3.4", false, 0},      {"1e5", false, 0},         {"nan", false, 0},
-        {"0x10", false, 0},        {"12a", false, 0},         {"-", false, 0},
+        {" 42 ", true, 42},         {"+7", true, 7},           {"", false, 0},
+        {"12.3.4", false, 0},       {"1e5", false, 0},         {"nan", false, 0},
+        {"0x10", false, 0},         {"12a", false, 0},         {"-", false, 0},
         {"1,234.5", false, 0},
     };
     for (const Number& n : numbers) {
@@ -117,23 +117,39 @@ TEST(LogSeries, BadRecordsAreLeftOutAndCounted) {
     } cases[] = {
         {"malformed date",
          {"2026-12-10;11:00:00;1.0;10", "2026-12-32;12:00:00;2.0;20", "2026-12-10;13:00:00;3.0;30"},
-         1, 2, ""},
+         1,
+         2,
+         ""},
         {"malformed time",
          {"2026-12-10;11:00:00;1.0;10", "2026-12-10;1200;2.0;20", "2026-12-10;13:00:00;3.0;30"},
-         1, 2, ""},
+         1,
+         2,
+         ""},
         {"malformed number",
          {"2026-12-10;11:00:00;1.0;10", "2026-12-10;12:00:00;2.O;20", "2026-12-10;13:00:00;3.0;30"},
-         1, 2, ""},
+         1,
+         2,
+         ""},
         {"a field missing",
          {"2026-12-10;11:00:00;1.0;10", "2026-12-10;12:00:00;2.0", "2026-12-10;13:00:00;3.0;30"},
-         1, 2, ""},
+         1,
+         2,
+         ""},
         {"a field too many",
          {"2026-12-10;11:00:00;1.0;10;9", "2026-12-10;12:00:00;2.0;20", "2026-12-10;13:00:00;3;30"},
-         1, 2, ""},
+         1,
+         2,
+         ""},
         {"an empty record (a failed read)",
-         {"2026-12-10;11:00:00;1.0;10", "", "2026-12-10;13:00:00;3.0;30"}, 1, 2, ""},
+         {"2026-12-10;11:00:00;1.0;10", "", "2026-12-10;13:00:00;3.0;30"},
+         1,
+         2,
+         ""},
         {"every date malformed",
-         {"10-12-2026;11:00:00;1.0;10", "x;12:00:00;2.0;20"}, 2, 0, kNoRecordsText},
+         {"10-12-2026;11:00:00;1.0;10", "x;12:00:00;2.0;20"},
+         2,
+         0,
+         kNoRecordsText},
         {"no record at all", {}, 0, 0, kNoRecordsText},
     };
     for (const Case& c : cases) {
@@ -150,8 +166,8 @@ TEST(LogSeries, BadRecordsAreLeftOutAndCounted) {
 
 TEST(LogSeries, TextColumnsAndListsWithoutNumbers) {
     // The event list: a text column only.
-    LogChart chart = ChartOf(Readout("DATE;TIME;EVENT", {"2026-12-10;11:00:00;POWER ON",
-                                                          "2026-12-10;11:05:00;CONFIG CHANGED"}));
+    LogChart chart = ChartOf(Readout(
+        "DATE;TIME;EVENT", {"2026-12-10;11:00:00;POWER ON", "2026-12-10;11:05:00;CONFIG CHANGED"}));
     EXPECT_EQ(chart.whyNoChart, kNoNumericColumnsText);
     EXPECT_TRUE(chart.series.empty());
     EXPECT_EQ(chart.leftOut, 0);
@@ -171,9 +187,9 @@ TEST(LogSeries, TextColumnsAndListsWithoutNumbers) {
 }
 
 TEST(LogSeries, OutOfOrderRecordsAreDrawnInTimeOrder) {
-    const LogChart chart = ChartOf(Readout(
-        "DATE;TIME;FLOWRATE", {"2026-12-10;13:00:00;3.0", "2026-12-10;11:00:00;1.0",
-                               "2026-12-11;00:30:00;4.0", "2026-12-10;12:00:00;2.0"}));
+    const LogChart chart = ChartOf(
+        Readout("DATE;TIME;FLOWRATE", {"2026-12-10;13:00:00;3.0", "2026-12-10;11:00:00;1.0",
+                                       "2026-12-11;00:30:00;4.0", "2026-12-10;12:00:00;2.0"}));
     ASSERT_EQ(chart.series.size(), 1u);
     EXPECT_TRUE(chart.reordered);
     std::vector<double> values;

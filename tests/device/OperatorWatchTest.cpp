@@ -83,8 +83,7 @@ TEST_F(OperatorWatchTest, SamplesAreThePageValuesAndASilentUnitLeavesGaps) {
 
     EXPECT_EQ(SampleCsvLine(gap, "mL/Sec", "L"), SampleTimeText(gap.ms) + ",,,,,,mL/Sec,L");
     EXPECT_EQ(SampleCsvLine(good, watch->FlowUnit(), watch->TotalUnit()),
-              SampleTimeText(good.ms) + ",123.45,78.9,12345.6," + good.batteryText +
-                  ",0,mL/Sec,L");
+              SampleTimeText(good.ms) + ",123.45,78.9,12345.6," + good.batteryText + ",0,mL/Sec,L");
 }
 
 TEST_F(OperatorWatchTest, OnlyRecentSamplesAreKept) {
@@ -130,7 +129,7 @@ TEST_F(OperatorWatchTest, RecordingAppendsOneLineASample) {
     Silence(1);
     watch->Tick();
     watch->StopRecording();
-    watch->Tick(); // not recorded
+    watch->Tick();                                             // not recorded
     ASSERT_TRUE(watch->StartRecording(path, &error)) << error; // goes on, no second header
     watch->Tick();
     EXPECT_EQ(watch->RecordedLines(), 1);

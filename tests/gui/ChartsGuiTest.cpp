@@ -107,7 +107,8 @@ TEST_F(ChartsGui, AReadoutIsChartedAndItsPictureSaved) {
         EXPECT_EQ(data.series[0].points.size(), 30u);
         EXPECT_EQ(chart->SeriesShown(), 2);
         EXPECT_EQ(chart->DrawnPoints(), 60) << "30 records are few enough to draw them all";
-        EXPECT_TRUE(chart->Note()->text().startsWith("30 records charted")) << chart->Note()->text().toStdString();
+        EXPECT_TRUE(chart->Note()->text().startsWith("30 records charted"))
+            << chart->Note()->text().toStdString();
         EXPECT_EQ(chart->ReadoutAt(0, data.series[0].points[3].ms + 1000).toStdString(),
                   "2026-12-10 14:00:00  FLOWRATE: " +
                       QString::number(data.series[0].points[3].value, 'g', 12).toStdString());
