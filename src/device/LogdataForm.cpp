@@ -46,6 +46,7 @@ constexpr const char* kCancelReadingText =
     "This will cancel the reading operation. Do you wish to proceed?";
 constexpr const char* kCancelReadingCaption = "Cancel reading";
 constexpr const char* kSaveTitle = "Logdata - save to file...";
+constexpr const char* kOpenTitle = "Logdata - open a saved readout";
 constexpr const char* kSaveFilter = "Comma separated|*.csv|Any file|*.*";
 constexpr const char* kSaveExtension = "csv";
 
@@ -420,6 +421,23 @@ void TLogdataForm::btnReadDataClick() {
 }
 
 void TLogdataForm::Button3Click() { SaveLogData(); }
+
+void TLogdataForm::OpenLogFileClick() {
+    host::FileDialogOptions options;
+    options.title = kOpenTitle;
+    options.folder = FolderOf(saveFileName);
+    options.filter = kSaveFilter;
+    options.defaultExtension = kSaveExtension;
+    options.mustExist = true;
+    const std::optional<std::string> path = prompts_.OpenFileName(options);
+    if (!path)
+        return;
+    std::string error;
+    if (!LoadFrom(*path, &error))
+        prompts_.Inform("The log file could not be opened.\r\n" + error, kOpenTitle,
+                        PromptIcon::Error);
+    Changed();
+}
 
 TLogdataForm::SaveOutcome TLogdataForm::SaveLogData() {
     host::FileDialogOptions options;

@@ -126,6 +126,9 @@ public:
     void cbLogListsSelect(int index);
     void btnReadDataClick();
     void Button3Click(); // SaveButton
+    // "Open log file...": asks for a saved readout and loads it (LoadFrom); a file that cannot
+    // be read is told, the text kept.
+    void OpenLogFileClick();
     void SpeedButton1Click();
 
 private:

@@ -150,6 +150,7 @@ std::vector<Control> MainWindowControls() {
     b.Button("ModbusButton", "Port Setup");
     b.Button("ConnectButton", "Connect device");
     b.Button("LogdataButton", "Read log data");
+    b.Button("LogFileButton", "View log file...");
     b.Button("RestartButton", "Restart device");
     b.Button("FactoryResetButton", "Factory reset");
 

@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -46,8 +45,6 @@ QString FromUnit(const std::string& text) {
 constexpr std::chrono::hours kWaitRound{1};
 
 constexpr const char* kOpenLogFileCaption = "Open log file...";
-constexpr const char* kOpenLogFileTitle = "Logdata - open a saved readout";
-constexpr const char* kOpenLogFileFilter = "Comma separated (*.csv);;Any file (*)";
 constexpr const char* kReadoutTab = "Readout";
 constexpr const char* kChartTab = "Chart";
 // While records arrive the chart follows the text at this pace, not at every record.
@@ -220,18 +217,17 @@ void LogdataDialog::UpdateChart() {
 void LogdataDialog::OpenLogFile(const QString& given) {
     if (model_.Busy())
         return;
-    const QString path = given.isEmpty()
-                             ? QFileDialog::getOpenFileName(this, Q(kOpenLogFileTitle), QString(),
-                                                            Q(kOpenLogFileFilter))
-                             : given;
-    if (path.isEmpty())
-        return;
-    std::string error;
-    if (!model_.LoadFrom(path.toStdString(), &error)) {
-        QMessageBox::warning(this, Q(kOpenLogFileTitle), Q(error));
-        return;
+    const std::vector<std::string> before = model_.Memo3;
+    if (given.isEmpty()) {
+        model_.OpenLogFileClick();
+    } else {
+        std::string error;
+        if (!model_.LoadFrom(given.toStdString(), &error))
+            QMessageBox::warning(this, windowTitle(), Q(error));
     }
     ShowModel();
+    if (model_.Memo3 == before && !before.empty())
+        return; // nothing opened
     chartedLines_ = 0;
     UpdateChart();
     tabs_->setCurrentWidget(chart_);
@@ -248,6 +244,42 @@ void LogdataDialog::closeEvent(QCloseEvent* event) {
 
 void LogdataDialog::reject() {
     close();
+}
+
+void LogdataDialog::RunWithFile(device::TLogdataForm& model, QWidget* owner, host::Pump& pump,
+                                const QString& path) {
+    QPointer<LogdataDialog> dialog = new LogdataDialog(model, owner);
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+    }
+    model.visible = true;
+    dialog->show();
+    dialog->ShowModel();
+    dialog->OpenLogFile(path);
+    while (model.visible && dialog)
+        pump.WaitUntil([&] { return !model.visible || !dialog; }, kWaitRound);
+    if (model.visible)
+        model.FormClose();
+    delete dialog.data();
+}
+
+void LogdataDialog::OpenFile(device::TDeviceAccess& access, QWidget* mainWindow, host::Pump& pump,
+                             const QString& path) {
+    // No unit is asked, so none needs to be there: the worker is left alone.
+    device::TLogdataForm model(
+        access.Worker(), [&access] { return access.BusAddress(); }, nullptr,
+        access.UserPrompts());
+    model.now = access.now;
+    model.showPopups = [&access] { return access.MainForm().ShowPopups; };
+    model.savedRetries = access.Worker().Retries(); // what closing puts back
+    access.SetWindowEnabled(false);
+    RunWithFile(model, mainWindow, pump, path);
+    access.SetWindowEnabled(true);
+    if (mainWindow) {
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    }
 }
 
 void LogdataDialog::Run(device::TLogdataForm& model, QWidget* owner, host::Pump& pump) {

@@ -44,10 +44,18 @@ public:
     // Shows the window for the model (its FormShow runs) and returns once the model is
     // hidden; the window is gone by then.
     static void Run(device::TLogdataForm& model, QWidget* owner, host::Pump& pump);
+    // As Run, with no unit asked: a file is opened (path, or the file dialog) instead.
+    static void RunWithFile(device::TLogdataForm& model, QWidget* owner, host::Pump& pump,
+                            const QString& path);
     // The main window's "Read log data": the unit check, then the window over the disabled
     // main window, which gets the focus back afterwards.
     static void Open(device::TDeviceAccess& access, modbus::TModbus& bus, QWidget* mainWindow,
                      host::Pump& pump);
+
+    // The main window's "Open log file...": the window without a unit, a saved readout
+    // opened into it (asked for at once), the main window disabled meanwhile.
+    static void OpenFile(device::TDeviceAccess& access, QWidget* mainWindow, host::Pump& pump,
+                         const QString& path = QString());
 
     // Brings the widgets in line with the model (hidden when the model is).
     void ShowModel();

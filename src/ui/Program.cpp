@@ -84,6 +84,8 @@ Program::Program(ProgramOptions options)
     form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
     form_->OnClick("LogdataButton",
                    [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
+    form_->OnClick("LogFileButton",
+                   [this] { LogdataDialog::OpenFile(*access_, window_.get(), host); });
     // The port setup and slave address the tool follows the unit's Modbus settings in, and
     // the port the commands ask for.
     access_->portSetup = bus_->ModConfigForm();

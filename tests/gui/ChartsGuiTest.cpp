@@ -173,6 +173,40 @@ TEST_F(ChartsGui, ASavedFileIsOpenedAndChartedWithItsFaultsCounted) {
     EXPECT_TRUE(prompts.shown.empty());
 }
 
+TEST_F(ChartsGui, ASavedFileIsChartedWithNoUnitConnected) {
+    sim::UnitOptions options;
+    options.model = sim::Model::Q4200;
+    StartProgram(options, true);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(program->device.SerialNumber, -1) << "no unit connected";
+    ASSERT_FALSE(Button("LogdataButton")->isEnabled());
+    ASSERT_TRUE(Button("LogFileButton")->isEnabled());
+    const std::string path = dir + "/saved.csv";
+    std::ofstream(path, std::ios::binary) << "## read;DATE;TIME;FLOWRATE\r\n"
+                                             "0000001;2026-12-10;11:00:00;0000001.0\r\n"
+                                             "0000002;2026-12-10;12:00:00;0000002.0\r\n";
+    prompts.fileNames = {dir + "/missing.csv", path};
+    const int triesBefore = program->Bus().ModThread()->Retries();
+    WhenShown<ui::LogdataDialog>("TLogdataForm", [&](ui::LogdataDialog& window) {
+        // The first file asked for was not there: told, and asked again by the button.
+        EXPECT_TRUE(window.ChartView()->Chart().series.empty());
+        QTest::mouseClick(In<QPushButton>(window, "OpenLogFileButton"), Qt::LeftButton);
+        EXPECT_EQ(window.Tabs()->currentWidget(), window.ChartView());
+        ASSERT_EQ(window.ChartView()->Chart().series.size(), 1u);
+        EXPECT_EQ(window.ChartView()->Chart().series[0].points.size(), 2u);
+        window.close();
+    });
+    QTest::mouseClick(Button("LogFileButton"), Qt::LeftButton);
+    EXPECT_EQ(windowsShown, 1);
+    // The file dialog twice, the one message between.
+    ASSERT_EQ(prompts.shown.size(), 3u);
+    EXPECT_EQ(prompts.shown[1].text.rfind("The log file could not be opened.", 0), 0u)
+        << prompts.shown[1].text;
+    EXPECT_NE(prompts.shown[1].text.find("missing.csv"), std::string::npos);
+    EXPECT_EQ(program->Bus().ModThread()->Retries(), triesBefore) << "left as it was";
+    EXPECT_TRUE(program->Window().centralWidget()->isEnabled());
+}
+
 TEST_F(ChartsGui, TheTrendSamplesAtTheIntervalShowsGapsAndARunStopsIt) {
     Start(3, true);
     ASSERT_FALSE(HasFatalFailure());
