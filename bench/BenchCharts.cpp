@@ -6,7 +6,7 @@
 // 2. The Runtime Values page watching at 0.5 s against the simulated unit in its own process
 //    (9600 baud RTU, paced, with its turnaround), the trend drawn: CPU against wall time, side
 //    by side with the same window over the same time not watching. The target is at most 3 %.
-//    The minute is `bench_charts 60`; the default is shorter and says so.
+//    A minute's run is `bench_charts 60`; the default is shorter and says so.
 //
 //   bench_charts [WATCH_SECONDS] [RECORDS]
 
