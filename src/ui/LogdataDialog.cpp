@@ -268,8 +268,7 @@ void LogdataDialog::OpenFile(device::TDeviceAccess& access, QWidget* mainWindow,
                              const QString& path) {
     // No unit is asked, so none needs to be there: the worker is left alone.
     device::TLogdataForm model(
-        access.Worker(), [&access] { return access.BusAddress(); }, nullptr,
-        access.UserPrompts());
+        access.Worker(), [&access] { return access.BusAddress(); }, nullptr, access.UserPrompts());
     model.now = access.now;
     model.showPopups = [&access] { return access.MainForm().ShowPopups; };
     model.savedRetries = access.Worker().Retries(); // what closing puts back
