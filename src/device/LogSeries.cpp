@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 
 namespace vantrel::device {
 
@@ -23,7 +24,8 @@ constexpr size_t kRecordNumberDigits = 7;
 // A readout of 65535 records is a few megabytes; a file far beyond that is no log.
 constexpr size_t kLargestLogFile = 256u << 20;
 
-std::string Trimmed(const std::string& text) {
+// Views into the line: a long list is parsed without a copy of every field.
+std::string_view Trimmed(std::string_view text) {
     size_t begin = 0, end = text.size();
     while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
         ++begin;
@@ -32,13 +34,13 @@ std::string Trimmed(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> fields;
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> fields;
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
-        fields.push_back(text.substr(start, at == std::string::npos ? at : at - start));
-        if (at == std::string::npos)
+        fields.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+        if (at == std::string_view::npos)
             return fields;
         start = at + 1;
     }
@@ -51,7 +53,7 @@ std::string Upper(std::string text) {
 }
 
 // Digits only, count of them fixed or within min..max.
-bool Digits(const std::string& text, size_t minCount, size_t maxCount, int& value) {
+bool Digits(std::string_view text, size_t minCount, size_t maxCount, int& value) {
     if (text.size() < minCount || text.size() > maxCount)
         return false;
     value = 0;
@@ -79,13 +81,13 @@ int DaysInMonth(int y, int m) {
     return m == 2 && leap ? 29 : days[m - 1];
 }
 
-bool ParseDate(const std::string& text, int& y, int& m, int& d) {
-    std::vector<std::string> parts = Split(text, '-');
+bool ParseDate(std::string_view text, int& y, int& m, int& d) {
+    std::vector<std::string_view> parts = Split(text, '-');
     if (parts.size() == 3) {
         if (!Digits(parts[0], 4, 4, y) || !Digits(parts[1], 1, 2, m) || !Digits(parts[2], 1, 2, d))
             return false;
     } else {
-        parts = Split(text, text.find('.') != std::string::npos ? '.' : '/');
+        parts = Split(text, text.find('.') != std::string_view::npos ? '.' : '/');
         if (parts.size() != 3 || !Digits(parts[0], 1, 2, d) || !Digits(parts[1], 1, 2, m) ||
             !Digits(parts[2], 4, 4, y))
             return false;
@@ -93,8 +95,8 @@ bool ParseDate(const std::string& text, int& y, int& m, int& d) {
     return m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
 }
 
-bool ParseTime(const std::string& text, int& seconds) {
-    const std::vector<std::string> parts = Split(text, ':');
+bool ParseTime(std::string_view text, int& seconds) {
+    const std::vector<std::string_view> parts = Split(text, ':');
     int h = 0, min = 0, s = 0;
     if (parts.size() < 2 || parts.size() > 3 || !Digits(parts[0], 1, 2, h) ||
         !Digits(parts[1], 2, 2, min) || (parts.size() == 3 && !Digits(parts[2], 2, 2, s)))
@@ -105,16 +107,14 @@ bool ParseTime(const std::string& text, int& seconds) {
     return true;
 }
 
-bool IsRecordLine(const std::string& line) {
+bool IsRecordLine(std::string_view line) {
     if (line.size() <= kRecordNumberDigits || line[kRecordNumberDigits] != ';')
         return false;
     return std::all_of(line.begin(), line.begin() + kRecordNumberDigits,
                        [](char c) { return c >= '0' && c <= '9'; });
 }
 
-} // namespace
-
-bool ParseLogDateTime(const std::string& date, const std::string& time, int64_t& ms) {
+bool DateTimeOf(std::string_view date, std::string_view time, int64_t& ms) {
     int y = 0, m = 0, d = 0, seconds = 0;
     if (!ParseDate(Trimmed(date), y, m, d) || !ParseTime(Trimmed(time), seconds))
         return false;
@@ -122,8 +122,8 @@ bool ParseLogDateTime(const std::string& date, const std::string& time, int64_t&
     return true;
 }
 
-bool ParseLogNumber(const std::string& raw, double& value) {
-    std::string text = Trimmed(raw);
+bool NumberOf(std::string_view raw, double& value) {
+    std::string text(Trimmed(raw));
     if (text.empty() || text.size() > 40)
         return false;
     // The unit writes a point; a file that went through a spreadsheet may have a comma.
@@ -143,6 +143,16 @@ bool ParseLogNumber(const std::string& raw, double& value) {
     return std::isfinite(value);
 }
 
+} // namespace
+
+bool ParseLogDateTime(const std::string& date, const std::string& time, int64_t& ms) {
+    return DateTimeOf(date, time, ms);
+}
+
+bool ParseLogNumber(const std::string& text, double& value) {
+    return NumberOf(text, value);
+}
+
 void LogSeriesBuilder::Clear() {
     columns_.clear();
     dateColumn_ = timeColumn_ = -1;
@@ -150,15 +160,16 @@ void LogSeriesBuilder::Clear() {
 }
 
 void LogSeriesBuilder::AddLine(const std::string& rawLine) {
-    std::string line = rawLine;
+    std::string_view line = rawLine;
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-        line.pop_back();
+        line.remove_suffix(1);
     if (line.rfind(kHeaderPrefix, 0) == 0) {
         // A new header is a new readout.
         Clear();
-        columns_ = Split(line.substr(std::char_traits<char>::length(kHeaderPrefix)), ';');
+        for (std::string_view column :
+             Split(line.substr(std::char_traits<char>::length(kHeaderPrefix)), ';'))
+            columns_.emplace_back(Trimmed(column));
         for (size_t i = 0; i < columns_.size(); ++i) {
-            columns_[i] = Trimmed(columns_[i]);
             const std::string name = Upper(columns_[i]);
             if (dateColumn_ < 0 && name.find("DATE") != std::string::npos)
                 dateColumn_ = static_cast<int>(i);
@@ -169,21 +180,21 @@ void LogSeriesBuilder::AddLine(const std::string& rawLine) {
     }
     if (columns_.empty() || !IsRecordLine(line))
         return;
-    const std::string text = line.substr(kRecordNumberDigits + 1);
+    const std::string_view text = line.substr(kRecordNumberDigits + 1);
     if (text == "NO RECORD FOUND")
         return;
-    const std::vector<std::string> fields = Split(text, ';');
+    const std::vector<std::string_view> fields = Split(text, ';');
     Record record;
     record.fields = fields.size();
     if (dateColumn_ >= 0 && timeColumn_ >= 0 &&
         static_cast<size_t>(std::max(dateColumn_, timeColumn_)) < fields.size())
-        record.dated = ParseLogDateTime(fields[static_cast<size_t>(dateColumn_)],
-                                        fields[static_cast<size_t>(timeColumn_)], record.ms);
+        record.dated = DateTimeOf(fields[static_cast<size_t>(dateColumn_)],
+                                  fields[static_cast<size_t>(timeColumn_)], record.ms);
     record.values.assign(columns_.size(), std::numeric_limits<double>::quiet_NaN());
     for (size_t i = 0; i < columns_.size() && i < fields.size(); ++i) {
         double value = 0;
         if (static_cast<int>(i) != dateColumn_ && static_cast<int>(i) != timeColumn_ &&
-            ParseLogNumber(fields[i], value))
+            NumberOf(fields[i], value))
             record.values[i] = value;
     }
     records_.push_back(std::move(record));
