@@ -422,7 +422,7 @@ void TLogdataForm::btnReadDataClick() {
 
 void TLogdataForm::Button3Click() { SaveLogData(); }
 
-void TLogdataForm::OpenLogFileClick() {
+bool TLogdataForm::OpenLogFileClick() {
     host::FileDialogOptions options;
     options.title = kOpenTitle;
     options.folder = FolderOf(saveFileName);
@@ -431,12 +431,14 @@ void TLogdataForm::OpenLogFileClick() {
     options.mustExist = true;
     const std::optional<std::string> path = prompts_.OpenFileName(options);
     if (!path)
-        return;
+        return false;
     std::string error;
-    if (!LoadFrom(*path, &error))
+    const bool loaded = LoadFrom(*path, &error);
+    if (!loaded)
         prompts_.Inform("The log file could not be opened.\r\n" + error, kOpenTitle,
                         PromptIcon::Error);
     Changed();
+    return loaded;
 }
 
 TLogdataForm::SaveOutcome TLogdataForm::SaveLogData() {

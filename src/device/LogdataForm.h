@@ -127,8 +127,8 @@ public:
     void btnReadDataClick();
     void Button3Click(); // SaveButton
     // "Open log file...": asks for a saved readout and loads it (LoadFrom); a file that cannot
-    // be read is told, the text kept.
-    void OpenLogFileClick();
+    // be read is told, the text kept. True when a file was loaded.
+    bool OpenLogFileClick();
     void SpeedButton1Click();
 
 private:

@@ -217,17 +217,18 @@ void LogdataDialog::UpdateChart() {
 void LogdataDialog::OpenLogFile(const QString& given) {
     if (model_.Busy())
         return;
-    const std::vector<std::string> before = model_.Memo3;
+    bool loaded = false;
     if (given.isEmpty()) {
-        model_.OpenLogFileClick();
+        loaded = model_.OpenLogFileClick();
     } else {
         std::string error;
-        if (!model_.LoadFrom(given.toStdString(), &error))
+        loaded = model_.LoadFrom(given.toStdString(), &error);
+        if (!loaded)
             QMessageBox::warning(this, windowTitle(), Q(error));
     }
     ShowModel();
-    if (model_.Memo3 == before && !before.empty())
-        return; // nothing opened
+    if (!loaded)
+        return;
     chartedLines_ = 0;
     UpdateChart();
     tabs_->setCurrentWidget(chart_);

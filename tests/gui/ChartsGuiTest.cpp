@@ -53,8 +53,9 @@ protected:
         prompts.answers = {read ? PromptAnswer::Yes : PromptAnswer::No};
         QTest::mouseClick(Button("ConnectButton"), Qt::LeftButton);
         ASSERT_EQ(program->device.SerialNumber, 4321);
-        if (read)
+        if (read) {
             ASSERT_EQ(program->Form().ExpectedSerialNumber, 4321);
+        }
         prompts.shown.clear();
     }
     QPushButton* Button(const char* name) {
