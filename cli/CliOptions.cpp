@@ -14,6 +14,30 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
     return true;
 }
 
+bool ParseWatchSeconds(const std::string& text, std::optional<int>& ms) {
+    // Seconds with at most three decimals, as milliseconds: "0.5", "2", "1.25".
+    if (text.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    const size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (fraction.size() > 3 || (whole.empty() && fraction.empty()))
+        return false;
+    int seconds = 0, thousandths = 0;
+    if (!whole.empty() && !ParseInt(whole, 0, 3600, seconds))
+        return false;
+    if (!fraction.empty()) {
+        fraction.resize(3, '0');
+        if (!ParseInt(fraction, 0, 999, thousandths))
+            return false;
+    }
+    const int total = seconds * 1000 + thousandths;
+    if (total < 100 || total > 3600 * 1000)
+        return false;
+    ms = total;
+    return true;
+}
+
 bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::string& error) {
     for (size_t i = 0; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
@@ -115,6 +139,17 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
                 return false;
         } else if (arg == "--log-traffic") {
             o.logTraffic = true;
+        } else if (arg == "--watch") {
+            std::string text;
+            if (!value(text))
+                return false;
+            if (!ParseWatchSeconds(text, o.watchMs)) {
+                error = "--watch: " + text + " is not a number of seconds from 0.1 to 3600";
+                return false;
+            }
+        } else if (arg == "--count") {
+            if (!number(1, 1000000000, o.watchCount))
+                return false;
         } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1 &&
                    !(arg[1] >= '0' && arg[1] <= '9')) {
             error = "unknown option " + arg;

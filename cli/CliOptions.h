@@ -16,12 +16,16 @@ struct CliOptions {
     bool help = false;
     int slave = 1;
     std::optional<int> framing, speed, dataBits, parity, stopBits, retries, timeOut, rtuTimeOut;
+    std::optional<int> watchMs, watchCount; // values --watch SECONDS --count N
     std::string verb;
     std::vector<std::string> args;
 };
 
 // A whole decimal number from low to high, nothing else in the text.
 bool ParseInt(const std::string& text, int low, int high, int& value);
+
+// "--watch"'s seconds (0.1 to 3600, at most three decimals) as milliseconds.
+bool ParseWatchSeconds(const std::string& text, std::optional<int>& ms);
 
 // Parses the command line (without argv[0]). On a wrong command line returns false with the
 // reason in error.

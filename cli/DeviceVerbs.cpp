@@ -2,9 +2,14 @@
 
 #include "cli/Session.h"
 #include "common/Device.h"
+#include "device/OperatorWatch.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <iostream>
+#include <optional>
+#include <thread>
 
 namespace vantrel::cli {
 
@@ -23,6 +28,7 @@ constexpr const char* kReadConfigIncomplete =
     "check the ReadLog";
 constexpr const char* kReadConfigFailed =
     "read-config: failed, the configuration was not read and nothing was saved.";
+constexpr const char* kWatchFailed = "values: failed, the unit stopped answering.";
 constexpr const char* kReadConfigNotWritten =
     "read-config: failed, the configuration was read but not saved.";
 
@@ -87,21 +93,101 @@ int IdentifyVerb(Context& c) {
     return kExitDone;
 }
 
+namespace {
+
+// Set by Ctrl+C (and a polite kill): the watch ends after the sample in hand.
+volatile std::sig_atomic_t stopWatching = 0;
+
+extern "C" void StopWatching(int) {
+    stopWatching = 1;
+}
+
+// "12.34 mL/Sec": a value with the unit the window shows beside it; a value the window does
+// not show as a number gets none.
+std::string WithUnit(const std::string& value, const std::string& unit) {
+    if (unit.empty() || value == "Not available")
+        return value;
+    return value + " " + unit;
+}
+
+int WatchValues(Context& c, int intervalMs, std::optional<int> count) {
+    Session& s = c.session;
+    device::TOperatorWatch watch(*s.access, *s.values);
+    watch.keepMs = 0; // the lines are the record; nothing is kept for a trend
+    stopWatching = 0;
+    struct sigaction action {};
+    action.sa_handler = StopWatching;
+    sigemptyset(&action.sa_mask);
+    struct sigaction oldInt {};
+    struct sigaction oldTerm {};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    const auto restore = [&] {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+    };
+
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::milliseconds(intervalMs);
+    std::cout << device::SampleCsvHeader() << std::endl;
+    auto next = Clock::now();
+    int taken = 0;
+    while (!stopWatching) {
+        const device::OperatorSample& sample = watch.TakeSample();
+        ++taken;
+        std::cout << device::SampleCsvLine(sample, device::FlowRateUnitText(*s.form),
+                                           device::TotalUnitText(*s.form))
+                  << std::endl;
+        if (!sample.ok) {
+            // A gap while the unit still answers now and then; the end once it is gone.
+            const std::string lost = device::LostLineText(c.worker);
+            if (!lost.empty()) {
+                restore();
+                std::cerr << lost << "\n" << c.worker.ResultText() << "\n" << kWatchFailed << "\n";
+                return kExitFailed;
+            }
+        }
+        if (count && taken >= *count)
+            break;
+        // Samples keep to the interval's beat; a read that took longer than it starts the
+        // next at once rather than catching up with a burst.
+        next += interval;
+        const auto now = Clock::now();
+        if (next < now)
+            next = now;
+        while (!stopWatching && Clock::now() < next)
+            std::this_thread::sleep_for(
+                std::min<Clock::duration>(next - Clock::now(), std::chrono::milliseconds(50)));
+    }
+    restore();
+    return kExitDone;
+}
+
+} // namespace
+
 int ValuesVerb(Context& c) {
-    if (!NoArguments(c, "values"))
+    if (!NoArguments(c, "values [--watch SECONDS [--count N]]"))
         return kExitUsage;
+    if (c.options.watchCount && !c.options.watchMs) {
+        std::cerr << "values: --count goes with --watch SECONDS\n";
+        return kExitUsage;
+    }
     Session& s = c.session;
     const int errorsBefore = s.prompts.errors;
     // The values are scaled by decimals read from the unit: a failed read fails the verb.
     if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
+    if (c.options.watchMs)
+        return WatchValues(c, *c.options.watchMs, c.options.watchCount);
     s.values->RefeshButtonClick();
     if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kRefreshedStatus)
         return Failed(c, errorsBefore);
     const editor::Form& f = *s.form;
-    std::cout << "Flow rate: " << f["FlowrateValueLabel"].text << "\n"
-              << "Total: " << f["TotalValueLabel"].text << "\n"
-              << "Acc. total: " << f["AccTotalValueLabel"].text << "\n"
+    const std::string flowUnit = device::FlowRateUnitText(f);
+    const std::string totalUnit = device::TotalUnitText(f);
+    std::cout << "Flow rate: " << WithUnit(f["FlowrateValueLabel"].text, flowUnit) << "\n"
+              << "Total: " << WithUnit(f["TotalValueLabel"].text, totalUnit) << "\n"
+              << "Acc. total: " << WithUnit(f["AccTotalValueLabel"].text, totalUnit) << "\n"
               << "Battery status: " << f["lblBatteryStatus"].text << "\n"
               << "Error status: " << f["lblErrorStatus"].text << "\n";
     return kExitDone;

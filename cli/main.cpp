@@ -44,6 +44,7 @@ const char* const kUsage =
     "  --settings FILE      settings file to read instead of the GUI's\n"
     "  --configure-as MODEL model for a unit whose model is not accepted\n"
     "  --log-traffic        print each transaction's traffic log to standard error\n"
+    "  --watch SECONDS      values: repeat every SECONDS; --count N: stop after N samples\n"
     "  --help               this text; VERB --help for a verb\n"
     "\n"
     "Verbs:\n";
@@ -128,9 +129,11 @@ const std::vector<Verb>& Verbs() {
          "Identifies and reads the unit, loads FILE (which must be of the unit's model)\n"
          "and writes it to the unit. Progress on standard error.",
          true, cli::WriteConfigVerb},
-        {"values", "values",
+        {"values", "values [--watch SECONDS [--count N]]",
          "The Runtime Values refresh: flow rate, total, accumulated total, battery and\n"
-         "error status, one a line.",
+         "error status, one a line, with the units the window shows. With --watch the\n"
+         "refresh every SECONDS (0.1 to 3600) until N samples or Ctrl+C: a CSV header, then\n"
+         "one line a sample (empty values where the unit did not answer).",
          true, cli::ValuesVerb},
         {"clear-total", "clear-total", "Sets the unit's resettable total to zero.", true,
          cli::ClearTotalVerb},
@@ -204,6 +207,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    if ((options.watchMs || options.watchCount) && options.verb != "values") {
+        std::cerr << "vantrel-cli: --watch and --count go with values only\n";
+        return kExitUsage;
+    }
     cli::Session session(options);
     if (!session.Ready()) {
         std::cerr << "vantrel-cli: " << session.Error() << "\n";

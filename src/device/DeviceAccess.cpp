@@ -479,6 +479,8 @@ bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const st
 // Read device.
 
 void TDeviceAccess::SetWindowEnabled(bool on) {
+    if (!on && runStarting)
+        runStarting();
     form_.enabled = on;
     if (form_.windowChanged)
         form_.windowChanged();

@@ -70,6 +70,8 @@ public:
     modbus::PortSetup* portSetup = nullptr;
     // Sets the slave address of the following transactions; empty: nothing to follow.
     std::function<void(uint8_t)> setBusAddress;
+    // Told when a run starts (the window is disabled for it), before its first transaction.
+    std::function<void()> runStarting;
 
     // What the companion runs (operator values, commands, log data) share.
     editor::Form& MainForm() { return form_; }

@@ -3,6 +3,7 @@
 #include "common/Device.h"
 #include "common/FileUtil.h"
 #include "device/DeviceAccess.h"
+#include "device/LogSeries.h"
 #include "modbus/Bus.h"
 #include "modbus/ModThread.h"
 #include "modbus/PortSetup.h"
@@ -35,6 +36,8 @@ namespace {
 constexpr const char* kSelectListText = "Please select a list to read.";
 constexpr const char* kSelectListCaption = "Please select a list";
 constexpr const char* kStillReadingText = "Still reading log data, would you like to abort?";
+constexpr const char* kStillReadingForFileText =
+    "A readout is running: open the file once it has ended.";
 constexpr const char* kStillReadingCaption = "Still reading";
 constexpr const char* kNotSavedText =
     "You have not saved your data, would you like to do this now?";
@@ -43,6 +46,7 @@ constexpr const char* kCancelReadingText =
     "This will cancel the reading operation. Do you wish to proceed?";
 constexpr const char* kCancelReadingCaption = "Cancel reading";
 constexpr const char* kSaveTitle = "Logdata - save to file...";
+constexpr const char* kOpenTitle = "Logdata - open a saved readout";
 constexpr const char* kSaveFilter = "Comma separated|*.csv|Any file|*.*";
 constexpr const char* kSaveExtension = "csv";
 
@@ -111,6 +115,29 @@ std::string TLogdataForm::MemoText() const {
 
 bool TLogdataForm::SaveTo(const std::string& path, std::string* error) const {
     return WriteFileAtomically(path, MemoText(), error);
+}
+
+bool TLogdataForm::LoadFrom(const std::string& path, std::string* error) {
+    if (busy_) {
+        if (error)
+            *error = kStillReadingForFileText;
+        return false;
+    }
+    std::vector<std::string> lines;
+    if (!ReadLogFileLines(path, lines, error))
+        return false;
+    Memo3 = std::move(lines);
+    lblHeader.clear();
+    for (const std::string& line : Memo3)
+        if (line.rfind("## read;", 0) == 0) {
+            lblHeader = line;
+            break;
+        }
+    recordsRead = recordCount = 0;
+    saveFileName = path;
+    UnsavedData = false;
+    Changed();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -394,6 +421,25 @@ void TLogdataForm::btnReadDataClick() {
 }
 
 void TLogdataForm::Button3Click() { SaveLogData(); }
+
+bool TLogdataForm::OpenLogFileClick() {
+    host::FileDialogOptions options;
+    options.title = kOpenTitle;
+    options.folder = FolderOf(saveFileName);
+    options.filter = kSaveFilter;
+    options.defaultExtension = kSaveExtension;
+    options.mustExist = true;
+    const std::optional<std::string> path = prompts_.OpenFileName(options);
+    if (!path)
+        return false;
+    std::string error;
+    const bool loaded = LoadFrom(*path, &error);
+    if (!loaded)
+        prompts_.Inform("The log file could not be opened.\r\n" + error, kOpenTitle,
+                        PromptIcon::Error);
+    Changed();
+    return loaded;
+}
 
 TLogdataForm::SaveOutcome TLogdataForm::SaveLogData() {
     host::FileDialogOptions options;

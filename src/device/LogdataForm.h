@@ -114,6 +114,10 @@ public:
     void ReadLogList(const std::string& listName, int listIndex);
     // Memo3 written to path, replacing an old file only once complete.
     bool SaveTo(const std::string& path, std::string* error) const;
+    // A file saved before read back into Memo3 (and its header line into lblHeader), as if
+    // just saved; false with the reason, Memo3 as it was, when it cannot be read. Not during
+    // a readout.
+    bool LoadFrom(const std::string& path, std::string* error);
 
     // ---- event handlers
     void FormShow();
@@ -122,6 +126,9 @@ public:
     void cbLogListsSelect(int index);
     void btnReadDataClick();
     void Button3Click(); // SaveButton
+    // "Open log file...": asks for a saved readout and loads it (LoadFrom); a file that cannot
+    // be read is told, the text kept. True when a file was loaded.
+    bool OpenLogFileClick();
     void SpeedButton1Click();
 
 private:

@@ -153,6 +153,7 @@ std::vector<Control> MainWindowControls() {
     b.Button("ConnectButton", "Connect device");
     b.Button("FindUnitButton", kFindUnitButtonCaption);
     b.Button("LogdataButton", "Read log data");
+    b.Button("LogFileButton", "View log file...");
     b.Button("RestartButton", "Restart device");
     b.Button("FactoryResetButton", "Factory reset");
 

@@ -4,6 +4,7 @@
 #include "device/LogdataForm.h"
 #include "host/Pump.h"
 #include "modbus/Bus.h"
+#include "ui/LogChartView.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -12,12 +13,15 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -39,6 +43,12 @@ QString FromUnit(const std::string& text) {
 
 // The window stays open as long as the user wants; this only bounds one round of the wait.
 constexpr std::chrono::hours kWaitRound{1};
+
+constexpr const char* kOpenLogFileCaption = "Open log file...";
+constexpr const char* kReadoutTab = "Readout";
+constexpr const char* kChartTab = "Chart";
+// While records arrive the chart follows the text at this pace, not at every record.
+constexpr int kChartFollowMs = 300;
 
 } // namespace
 
@@ -81,19 +91,31 @@ LogdataDialog::LogdataDialog(device::TLogdataForm& model, QWidget* owner)
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ReadProgress");
     progress_->setFormat(QStringLiteral("%v / %m"));
+    open_ = new QPushButton(Q(kOpenLogFileCaption), this);
+    open_->setObjectName("OpenLogFileButton");
+    tabs_ = new QTabWidget(this);
+    tabs_->setObjectName("LogdataTabs");
+    tabs_->addTab(memo_, Q(kReadoutTab));
+    chart_ = new LogChartView(tabs_);
+    tabs_->addTab(chart_, Q(kChartTab));
+    chartTimer_ = new QTimer(this);
+    chartTimer_->setSingleShot(true);
+    chartTimer_->setInterval(kChartFollowMs);
+    connect(chartTimer_, &QTimer::timeout, this, &LogdataDialog::UpdateChart);
 
     auto* choice = new QHBoxLayout;
     choice->addWidget(prompt);
     choice->addWidget(lists_, 1);
     choice->addWidget(read_);
     choice->addWidget(save_);
+    choice->addWidget(open_);
     choice->addWidget(setup_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(8);
     layout->addLayout(choice);
     layout->addWidget(header_);
-    layout->addWidget(memo_, 1);
+    layout->addWidget(tabs_, 1);
     layout->addWidget(progress_);
 
     connect(lists_, &QComboBox::activated, this, [this](int index) {
@@ -110,6 +132,7 @@ LogdataDialog::LogdataDialog(device::TLogdataForm& model, QWidget* owner)
         model_.Button3Click();
         ShowModel();
     });
+    connect(open_, &QPushButton::clicked, this, [this] { OpenLogFile(); });
     connect(setup_, &QToolButton::clicked, this, [this] {
         model_.SpeedButton1Click();
         ShowModel();
@@ -143,6 +166,18 @@ void LogdataDialog::ShowModel() {
     if (lines.size() < shownLines_ || (shownLines_ > 0 && lines.front() != shownFirstLine_)) {
         memo_->clear();
         shownLines_ = 0;
+        chartTimer_->start();
+    }
+    if (lines.size() != shownLines_ && !chartTimer_->isActive())
+        chartTimer_->start();
+    if (shownLines_ == 0 && lines.size() > 1) {
+        // A whole text at once (a file opened): one layout, not one for each of its lines.
+        QString text;
+        for (const std::string& line : lines)
+            text += FromUnit(line) + '\n';
+        text.chop(1);
+        memo_->setPlainText(text);
+        shownLines_ = lines.size();
     }
     for (; shownLines_ < lines.size(); ++shownLines_)
         memo_->appendPlainText(FromUnit(lines[shownLines_]));
@@ -159,8 +194,44 @@ void LogdataDialog::ShowModel() {
         progress_->setValue(0);
     }
 
+    open_->setEnabled(!model_.Busy());
+
     if (!model_.visible && isVisible())
         hide();
+}
+
+void LogdataDialog::UpdateChart() {
+    chartTimer_->stop();
+    const std::vector<std::string>& lines = model_.Memo3;
+    // A text that was replaced (a new readout, a file opened) starts the series afresh.
+    if (lines.size() < chartedLines_ || (chartedLines_ > 0 && lines.front() != chartedFirstLine_))
+        chartedLines_ = 0;
+    if (chartedLines_ == 0)
+        series_.Clear();
+    series_.AddLines(lines, chartedLines_);
+    chartedLines_ = lines.size();
+    chartedFirstLine_ = lines.empty() ? std::string() : lines.front();
+    chart_->SetChart(series_.Chart());
+}
+
+void LogdataDialog::OpenLogFile(const QString& given) {
+    if (model_.Busy())
+        return;
+    bool loaded = false;
+    if (given.isEmpty()) {
+        loaded = model_.OpenLogFileClick();
+    } else {
+        std::string error;
+        loaded = model_.LoadFrom(given.toStdString(), &error);
+        if (!loaded)
+            QMessageBox::warning(this, windowTitle(), Q(error));
+    }
+    ShowModel();
+    if (!loaded)
+        return;
+    chartedLines_ = 0;
+    UpdateChart();
+    tabs_->setCurrentWidget(chart_);
 }
 
 void LogdataDialog::closeEvent(QCloseEvent* event) {
@@ -174,6 +245,41 @@ void LogdataDialog::closeEvent(QCloseEvent* event) {
 
 void LogdataDialog::reject() {
     close();
+}
+
+void LogdataDialog::RunWithFile(device::TLogdataForm& model, QWidget* owner, host::Pump& pump,
+                                const QString& path) {
+    QPointer<LogdataDialog> dialog = new LogdataDialog(model, owner);
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        dialog->move(area.center() - QPoint(dialog->width() / 2, dialog->height() / 2));
+    }
+    model.visible = true;
+    dialog->show();
+    dialog->ShowModel();
+    dialog->OpenLogFile(path);
+    while (model.visible && dialog)
+        pump.WaitUntil([&] { return !model.visible || !dialog; }, kWaitRound);
+    if (model.visible)
+        model.FormClose();
+    delete dialog.data();
+}
+
+void LogdataDialog::OpenFile(device::TDeviceAccess& access, QWidget* mainWindow, host::Pump& pump,
+                             const QString& path) {
+    // No unit is asked, so none needs to be there: the worker is left alone.
+    device::TLogdataForm model(
+        access.Worker(), [&access] { return access.BusAddress(); }, nullptr, access.UserPrompts());
+    model.now = access.now;
+    model.showPopups = [&access] { return access.MainForm().ShowPopups; };
+    model.savedRetries = access.Worker().Retries(); // what closing puts back
+    access.SetWindowEnabled(false);
+    RunWithFile(model, mainWindow, pump, path);
+    access.SetWindowEnabled(true);
+    if (mainWindow) {
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    }
 }
 
 void LogdataDialog::Run(device::TLogdataForm& model, QWidget* owner, host::Pump& pump) {

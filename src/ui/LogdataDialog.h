@@ -6,6 +6,8 @@
 // the control's name; the model's changes come back through its changed callback, also in the
 // middle of a readout while the transactions pump events.
 
+#include "device/LogSeries.h"
+
 #include <QDialog>
 
 #include <string>
@@ -16,6 +18,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace vantrel::device {
@@ -40,13 +44,30 @@ public:
     // Shows the window for the model (its FormShow runs) and returns once the model is
     // hidden; the window is gone by then.
     static void Run(device::TLogdataForm& model, QWidget* owner, host::Pump& pump);
+    // As Run, with no unit asked: a file is opened (path, or the file dialog) instead.
+    static void RunWithFile(device::TLogdataForm& model, QWidget* owner, host::Pump& pump,
+                            const QString& path);
     // The main window's "Read log data": the unit check, then the window over the disabled
     // main window, which gets the focus back afterwards.
     static void Open(device::TDeviceAccess& access, modbus::TModbus& bus, QWidget* mainWindow,
                      host::Pump& pump);
 
+    // The main window's "Open log file...": the window without a unit, a saved readout
+    // opened into it (asked for at once), the main window disabled meanwhile.
+    static void OpenFile(device::TDeviceAccess& access, QWidget* mainWindow, host::Pump& pump,
+                         const QString& path = QString());
+
     // Brings the widgets in line with the model (hidden when the model is).
     void ShowModel();
+    // The chart of the readout's text, beside it in a tab.
+    class LogChartView* ChartView() const {
+        return chart_;
+    }
+    QTabWidget* Tabs() const { return tabs_; }
+    // The chart brought up to date with the text now (it follows by itself a moment later).
+    void UpdateChart();
+    // "Open log file...": asks for the file unless one is given.
+    void OpenLogFile(const QString& path = QString());
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,6 +82,13 @@ private:
     QLineEdit* header_;
     QPlainTextEdit* memo_;
     QProgressBar* progress_;
+    QPushButton* open_;
+    QTabWidget* tabs_;
+    class LogChartView* chart_;
+    QTimer* chartTimer_;
+    device::LogSeriesBuilder series_;
+    size_t chartedLines_ = 0;
+    std::string chartedFirstLine_;
     std::vector<std::string> shownItems_;
     size_t shownLines_ = 0;
     std::string shownFirstLine_;

@@ -2,10 +2,10 @@
 
 #include "common/AppPaths.h"
 #include "config/ConfigFiles.h"
-#include "ui/SaveExportDialog.h"
 #include "device/DeviceAccess.h"
 #include "device/DeviceCommands.h"
 #include "device/OperatorValues.h"
+#include "device/OperatorWatch.h"
 #include "editor/BusWiring.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
@@ -17,10 +17,14 @@
 #include "ui/FindUnitDialog.h"
 #include "ui/LogdataDialog.h"
 #include "ui/ModConfigForm.h"
+#include "ui/RuntimeTrend.h"
+#include "ui/SaveExportDialog.h"
 #include "ui/StartUpForm.h"
 
+#include <QBoxLayout>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTabWidget>
 
 #include <iostream>
 
@@ -110,6 +114,8 @@ Program::Program(ProgramOptions options)
         setupDialog->findUnit = findUnit;
     form_->OnClick("LogdataButton",
                    [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
+    form_->OnClick("LogFileButton",
+                   [this] { LogdataDialog::OpenFile(*access_, window_.get(), host); });
     // The port setup and slave address the tool follows the unit's Modbus settings in, and
     // the port the commands ask for.
     access_->portSetup = bus_->ModConfigForm();
@@ -119,6 +125,11 @@ Program::Program(ProgramOptions options)
     access_->readOperatorValues = [this] { return operatorValues_->ReadOperatorValues(); };
     form_->OnClick("RefeshButton", [this] { operatorValues_->RefeshButtonClick(); });
     form_->OnClick("ClearTotalButton", [this] { operatorValues_->ClearTotalButtonClick(); });
+    // The live trend under the page's values.
+    watch_ = std::make_unique<device::TOperatorWatch>(*access_, *operatorValues_);
+    if (QWidget* page = window_->PageControl1()->findChild<QWidget*>("RuntimeSheet"))
+        if (auto* layout = qobject_cast<QBoxLayout*>(page->layout()))
+            layout->insertWidget(1, new RuntimeTrend(*watch_, &host, page), 2);
     // The unit's commands and the clock buttons.
     commands_ = std::make_unique<device::TDeviceCommands>(*access_, host);
     const std::pair<const char*, void (device::TDeviceCommands::*)()> commandButtons[] = {
@@ -154,6 +165,7 @@ Program::~Program() {
     window_.reset();
     configFiles_.reset();
     commands_.reset();
+    watch_.reset();
     operatorValues_.reset();
     access_.reset();
     rules_.reset();

@@ -36,6 +36,7 @@ class ConfigFiles;
 namespace vantrel::device {
 class TDeviceAccess;
 class TOperatorValues;
+class TOperatorWatch;
 class TDeviceCommands;
 } // namespace vantrel::device
 
@@ -87,6 +88,7 @@ private:
     std::unique_ptr<TConfigForm> window_;
     std::unique_ptr<device::TDeviceAccess> access_;
     std::unique_ptr<device::TOperatorValues> operatorValues_;
+    std::unique_ptr<device::TOperatorWatch> watch_; // the Runtime Values page's trend
     std::unique_ptr<device::TDeviceCommands> commands_;
     std::unique_ptr<config::ConfigFiles> configFiles_;
     QPointer<QDialog> saveExport_;

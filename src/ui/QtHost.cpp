@@ -48,7 +48,11 @@ bool QtHost::WaitUntil(const std::function<bool()>& done, std::chrono::milliseco
             std::lock_guard lock(mutex_);
             ++rounds_;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QEventLoop::ProcessEventsFlags flags =
+            QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
+        if (heldUserInput_ > 0)
+            flags |= QEventLoop::ExcludeUserInputEvents;
+        QCoreApplication::processEvents(flags);
     }
 }
 

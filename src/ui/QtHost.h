@@ -29,6 +29,9 @@ public:
     unsigned long long Wakes() const;
     // Event-loop rounds the waits have taken so far.
     unsigned long long Rounds() const { return rounds_; }
+    // While held, a wait keeps the user's clicks and keys for later (they are not lost): a
+    // background read that pumps must not have a run started inside its transaction.
+    void HoldUserInput(bool hold) { heldUserInput_ += hold ? 1 : -1; }
 
 private:
     bool OnGuiThread() const { return QThread::currentThread() == gui_; }
@@ -41,6 +44,7 @@ private:
     std::condition_variable changed_;
     unsigned long long wakes_ = 0;
     unsigned long long rounds_ = 0;
+    int heldUserInput_ = 0;
 };
 
 } // namespace vantrel::ui

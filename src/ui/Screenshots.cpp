@@ -1,16 +1,18 @@
 #include "ui/Screenshots.h"
 
+#include "device/ConnectionForm.h"
 #include "device/LogdataForm.h"
 #include "editor/Form.h"
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
-#include "device/ConnectionForm.h"
 #include "ui/ConfigForm.h"
-#include "ui/LogdataDialog.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/FindUnitDialog.h"
+#include "ui/LogChartView.h"
+#include "ui/LogdataDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
+#include "ui/RuntimeTrend.h"
 #include "ui/StartUpForm.h"
 
 #include <QAbstractItemView>
@@ -102,6 +104,15 @@ bool SaveDeviceRun(Program& program, const QString& folder) {
     form.SelectPage(form.PageIndex("RuntimeSheet"));
     Settle(program, 200);
     bool ok = Save(&program.Window(), folder + "/runtime-values.png");
+    if (auto* trend = program.Window().findChild<RuntimeTrend*>("RuntimeTrend")) {
+        // Half a minute of the moving flow at the shortest interval.
+        trend->SelectInterval(500);
+        trend->WatchClick();
+        Settle(program, 30000);
+        trend->WatchClick();
+        Settle(program, 200);
+        ok = Save(&program.Window(), folder + "/runtime-trend.png") && ok;
+    }
     form.SelectPage(form.PageIndex("ConfigurationSheet"));
     form.Click("ConnectButton"); // release
     Settle(program, 100);
@@ -160,6 +171,10 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
         logdata.btnReadDataClick();
         Settle(program, 200);
         ok = Save(window, folder + "/logdata.png") && ok;
+        window->Tabs()->setCurrentWidget(window->ChartView());
+        window->UpdateChart();
+        Settle(program, 200);
+        ok = Save(window, folder + "/logdata-chart.png") && ok;
         delete window;
     }
 

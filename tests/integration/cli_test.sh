@@ -82,7 +82,7 @@ check "values lines" "Flow rate|Total|Acc. total|Battery status|Error status" \
 check "battery" "Battery status: 1 - Battery power normal" "$(echo "$out" | grep Battery)"
 
 unit clear-total 2>/dev/null; check "clear-total status" 0 $?
-check "total cleared" "Total: 0.0" "$(unit values 2>/dev/null | grep '^Total:')"
+check "total cleared" "Total: 0.0 US GAL" "$(unit values 2>/dev/null | grep '^Total:')"
 
 unit read-config -o "$work/read.cvc" 2>"$work/progress.txt"; check "read-config status" 0 $?
 check "read-config progress" "Status: values were read correctly from the device.
