@@ -15,6 +15,7 @@
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LogdataDialog.h"
+#include "ui/ModbusBar.h"
 #include "ui/StartUpForm.h"
 
 #include <QLocale>
@@ -62,6 +63,7 @@ Program::Program(ProgramOptions options)
         *form_, *prompts_, QLocale().decimalPoint().toStdString());
     window_ = std::make_unique<TConfigForm>(*form_, *bus_, options.splashMs);
     prompts.SetOwner(window_.get());
+    window_->Modbus1()->SetPrompts(prompts_);
     // Files, defaults and offline configuration; it also fills SetupModel's defaults hook.
     configFiles_ = std::make_unique<config::ConfigFiles>(*form_, *rules_, *prompts_);
     if (!options.defaultsFolder.empty())
