@@ -35,7 +35,7 @@ const char* const kColumns[] = {"Time",  "Direction", "Address",   "Function",
                                 "Frame", "Meaning",   "Round trip"};
 constexpr int kColumnCount = 7;
 constexpr int kFrameColumn = 4;
-constexpr int kInitialWidths[] = {90, 75, 60, 60, 330, 300, 80};
+constexpr int kInitialWidths[] = {90, 75, 60, 60, 290, 280, 80};
 
 // Failed rows stand out: dark red on pale red. Frames thrown away that are no fault (a
 // converter's echo) are grey.
@@ -106,8 +106,11 @@ QVariant TrafficTableModel::data(const QModelIndex& index, int role) const {
             return kQuietText;
         return {};
     case Qt::FontRole:
-        if (index.column() == kFrameColumn)
-            return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (index.column() == kFrameColumn) {
+            // Asked for every cell painted: looked up once.
+            static const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            return fixed;
+        }
         return {};
     default:
         return {};

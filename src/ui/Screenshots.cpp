@@ -5,8 +5,10 @@
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
 #include "device/ConnectionForm.h"
+#include "ui/BusMonitorWindow.h"
 #include "ui/ConfigForm.h"
 #include "ui/LogdataDialog.h"
+#include "ui/ModbusBar.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/ModConfigForm.h"
 #include "ui/Program.h"
@@ -144,7 +146,19 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
     about->ShowAbout();
 
     ok = SaveConnectionDialog(program, folder) && ok;
+    // The bus monitor beside the window through the device run, then a read of an address
+    // where no unit answers, so that failed rows are in the picture too.
+    TBusMonitor* monitor = program.Window().Modbus1()->BusMonitor();
+    monitor->ShowAndRaise();
     ok = SaveDeviceRun(program, folder) && ok;
+    {
+        uint8_t value[3] = {};
+        program.Bus().ModThread()->ReadRegisters(value, 99, 165, 3);
+        program.Bus().ModThread()->ReadRegisters(value, program.Bus().GetBusAddress(), 165, 3);
+        Settle(program, 300);
+        ok = Save(monitor, folder + "/bus-monitor.png") && ok;
+        monitor->close();
+    }
 
     if (!pagesFolder.isEmpty()) {
         QDir().mkpath(pagesFolder);
