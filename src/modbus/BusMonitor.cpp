@@ -196,27 +196,29 @@ TrafficRow AnswerRow(const TrafficRequest& request, const uint8_t* frame, size_t
         return row;
     }
     const std::string asked = request.write ? "16" : "3";
+    // A valid frame may still be shorter than the fields a check looked at.
+    const auto at = [&buffer, n](size_t i) { return i < n ? int{buffer[i]} : 0; };
     const size_t overhead = kReadHeader + ChecksumLength(request.framing);
     switch (outcome.result) {
     case Success:
         break;
     case WrongAddressResponse:
-        Fail(row, "wrong address: answer from " + std::to_string(buffer[0]) + ", asked " +
+        Fail(row, "wrong address: answer from " + std::to_string(at(0)) + ", asked " +
                       std::to_string(request.slave));
         return row;
     case WrongFunctionResponse:
-        Fail(row, "wrong function: " + std::to_string(buffer[1]) + ", asked " + asked);
+        Fail(row, "wrong function: " + std::to_string(at(1)) + ", asked " + asked);
         return row;
     case WrongVariableResponse:
-        Fail(row, "wrong register: " + std::to_string(buffer[2] << 8 | buffer[3]) + ", asked " +
+        Fail(row, "wrong register: " + std::to_string(at(2) << 8 | at(3)) + ", asked " +
                       std::to_string(request.reg));
         return row;
     case WrongNumberOfBytesResponse:
         if (request.write)
-            Fail(row, "wrong register count: " + std::to_string(buffer[4] << 8 | buffer[5]) +
+            Fail(row, "wrong register count: " + std::to_string(at(4) << 8 | at(5)) +
                           ", asked " + std::to_string(RegisterCount(request.byteCount)));
         else
-            Fail(row, "wrong byte count: " + std::to_string(buffer[2]) + ", asked " +
+            Fail(row, "wrong byte count: " + std::to_string(at(2)) + ", asked " +
                           std::to_string(2 * RegisterCount(request.byteCount)));
         return row;
     case WrongResponseLength: {
@@ -224,7 +226,7 @@ TrafficRow AnswerRow(const TrafficRequest& request, const uint8_t* frame, size_t
             Fail(row, "wrong length: " + std::to_string(n) + " bytes");
             return row;
         }
-        const size_t promised = buffer[2];
+        const size_t promised = static_cast<size_t>(at(2));
         const size_t came = n >= overhead ? n - overhead : 0;
         Fail(row, (came < promised ? "short answer: " : "long answer: ") +
                       std::to_string(came) + " data bytes, the byte count says " +
@@ -240,7 +242,7 @@ TrafficRow AnswerRow(const TrafficRequest& request, const uint8_t* frame, size_t
                       std::to_string(request.reg);
         return row;
     }
-    const size_t data = n >= overhead ? std::min<size_t>(buffer[2], n - overhead) : 0;
+    const size_t data = n >= overhead ? std::min<size_t>(at(2), n - overhead) : 0;
     row.meaning = "values: " + Words(buffer.data() + kReadHeader, data);
     return row;
 }
