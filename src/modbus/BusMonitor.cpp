@@ -131,23 +131,33 @@ std::string FrameText(const uint8_t* frame, size_t length, int framing) {
 
 std::string ExceptionText(int code) {
     switch (code) {
-    case 1: return "Illegal function";
-    case 2: return "Illegal data address";
-    case 3: return "Illegal data value";
-    case 4: return "Slave device failure";
-    case 5: return "Acknowledge";
-    case 6: return "Slave device busy";
-    case 8: return "Memory parity error";
-    case 10: return "Gateway path unavailable";
-    case 11: return "Gateway target device failed to respond";
-    default: return "code " + std::to_string(code);
+    case 1:
+        return "Illegal function";
+    case 2:
+        return "Illegal data address";
+    case 3:
+        return "Illegal data value";
+    case 4:
+        return "Slave device failure";
+    case 5:
+        return "Acknowledge";
+    case 6:
+        return "Slave device busy";
+    case 8:
+        return "Memory parity error";
+    case 10:
+        return "Gateway path unavailable";
+    case 11:
+        return "Gateway target device failed to respond";
+    default:
+        return "code " + std::to_string(code);
     }
 }
 
 TrafficRow RequestRow(const TrafficRequest& request, const uint8_t* frame, size_t length) {
     TrafficRow row = Base(request, TrafficDirection::Request, frame, length);
-    const std::string what = Registers(RegisterCount(request.byteCount)) + " from " +
-                             std::to_string(request.reg);
+    const std::string what =
+        Registers(RegisterCount(request.byteCount)) + " from " + std::to_string(request.reg);
     if (!request.write) {
         row.meaning = "read " + what;
         return row;
@@ -158,8 +168,8 @@ TrafficRow RequestRow(const TrafficRequest& request, const uint8_t* frame, size_
     const size_t checksum = ChecksumLength(request.framing);
     row.meaning = "write " + what;
     if (message.size() > kWriteHeader + checksum)
-        row.meaning += ": " + Words(message.data() + kWriteHeader,
-                                    message.size() - kWriteHeader - checksum);
+        row.meaning +=
+            ": " + Words(message.data() + kWriteHeader, message.size() - kWriteHeader - checksum);
     return row;
 }
 
@@ -215,8 +225,8 @@ TrafficRow AnswerRow(const TrafficRequest& request, const uint8_t* frame, size_t
         return row;
     case WrongNumberOfBytesResponse:
         if (request.write)
-            Fail(row, "wrong register count: " + std::to_string(at(4) << 8 | at(5)) +
-                          ", asked " + std::to_string(RegisterCount(request.byteCount)));
+            Fail(row, "wrong register count: " + std::to_string(at(4) << 8 | at(5)) + ", asked " +
+                          std::to_string(RegisterCount(request.byteCount)));
         else
             Fail(row, "wrong byte count: " + std::to_string(at(2)) + ", asked " +
                           std::to_string(2 * RegisterCount(request.byteCount)));
@@ -228,9 +238,8 @@ TrafficRow AnswerRow(const TrafficRequest& request, const uint8_t* frame, size_t
         }
         const size_t promised = static_cast<size_t>(at(2));
         const size_t came = n >= overhead ? n - overhead : 0;
-        Fail(row, (came < promised ? "short answer: " : "long answer: ") +
-                      std::to_string(came) + " data bytes, the byte count says " +
-                      std::to_string(promised));
+        Fail(row, (came < promised ? "short answer: " : "long answer: ") + std::to_string(came) +
+                      " data bytes, the byte count says " + std::to_string(promised));
         return row;
     }
     default:
@@ -284,10 +293,14 @@ std::string TimeOfDayText(long long wallMicros) {
 
 const char* DirectionText(TrafficDirection direction) {
     switch (direction) {
-    case TrafficDirection::Request: return "request";
-    case TrafficDirection::Answer: return "answer";
-    case TrafficDirection::NoAnswer: return "no answer";
-    case TrafficDirection::Discarded: return "discarded";
+    case TrafficDirection::Request:
+        return "request";
+    case TrafficDirection::Answer:
+        return "answer";
+    case TrafficDirection::NoAnswer:
+        return "no answer";
+    case TrafficDirection::Discarded:
+        return "discarded";
     }
     return "";
 }

@@ -30,9 +30,9 @@ enum class TrafficDirection {
 struct TrafficRow {
     long long wallMicros = 0; // time of day, system clock, microseconds since the epoch
     TrafficDirection direction = TrafficDirection::Request;
-    int slave = -1;     // -1: the frame does not say
-    int function = -1;  // as on the wire (exception answers have the top bit set)
-    std::string bytes;  // hex pairs for RTU, the characters for ASCII
+    int slave = -1;    // -1: the frame does not say
+    int function = -1; // as on the wire (exception answers have the top bit set)
+    std::string bytes; // hex pairs for RTU, the characters for ASCII
     std::string meaning;
     long long roundTripMicros = -1; // answers and time-outs: since the request went out
     bool failed = false;            // this row shows a fault

@@ -45,14 +45,22 @@ const QColor kQuietText(128, 128, 128);
 
 QString CellText(const modbus::TrafficRow& row, int column) {
     switch (column) {
-    case 0: return QString::fromStdString(modbus::TimeOfDayText(row.wallMicros));
-    case 1: return QString::fromLatin1(modbus::DirectionText(row.direction));
-    case 2: return row.slave >= 0 ? QString::number(row.slave) : QString();
-    case 3: return row.function >= 0 ? QString::number(row.function) : QString();
-    case 4: return QString::fromStdString(row.bytes);
-    case 5: return QString::fromStdString(row.meaning);
-    case 6: return QString::fromStdString(modbus::RoundTripText(row.roundTripMicros));
-    default: return {};
+    case 0:
+        return QString::fromStdString(modbus::TimeOfDayText(row.wallMicros));
+    case 1:
+        return QString::fromLatin1(modbus::DirectionText(row.direction));
+    case 2:
+        return row.slave >= 0 ? QString::number(row.slave) : QString();
+    case 3:
+        return row.function >= 0 ? QString::number(row.function) : QString();
+    case 4:
+        return QString::fromStdString(row.bytes);
+    case 5:
+        return QString::fromStdString(row.meaning);
+    case 6:
+        return QString::fromStdString(modbus::RoundTripText(row.roundTripMicros));
+    default:
+        return {};
     }
 }
 
@@ -211,8 +219,10 @@ TBusMonitor::TBusMonitor(modbus::TModThread& worker, host::Prompts* prompts, QWi
         droppedBehind_ = 0;
         ShowCounts();
     });
-    connect(errorsOnly_, &QCheckBox::toggled, this,
-            [this](bool on) { static_cast<ErrorsOnlyFilter*>(filter_)->SetOn(on); ShowCounts(); });
+    connect(errorsOnly_, &QCheckBox::toggled, this, [this](bool on) {
+        static_cast<ErrorsOnlyFilter*>(filter_)->SetOn(on);
+        ShowCounts();
+    });
     connect(save, &QPushButton::clicked, this, [this] { SaveClick(); });
     timer_->setInterval(kDrainMs);
     connect(timer_, &QTimer::timeout, this, [this] { Drain(); });

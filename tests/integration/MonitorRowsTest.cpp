@@ -69,9 +69,8 @@ TEST_F(MonitorRows, AGoodReadIsARequestAndItsTimedAnswer) {
     EXPECT_EQ(answer.meaning.substr(0, 8), "values: ");
     EXPECT_FALSE(answer.failed || answer.failedAttempt || request.failedAttempt);
     // The times are the line's: the request when it went out, the answer after it.
-    const long long start = std::chrono::duration_cast<std::chrono::microseconds>(
-                                before.time_since_epoch())
-                                .count();
+    const long long start =
+        std::chrono::duration_cast<std::chrono::microseconds>(before.time_since_epoch()).count();
     EXPECT_GE(request.wallMicros, start);
     EXPECT_GE(answer.wallMicros, request.wallMicros);
     EXPECT_GT(answer.roundTripMicros, 0);
