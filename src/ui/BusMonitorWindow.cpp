@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -249,6 +250,11 @@ void TBusMonitor::showEvent(QShowEvent* event) {
 }
 
 void TBusMonitor::hideEvent(QHideEvent* event) {
+    // Minimised (a hide the window system sends), it goes on collecting.
+    if (event->spontaneous()) {
+        QWidget::hideEvent(event);
+        return;
+    }
     // Closed, the monitor costs the transactions nothing: no rows are made for it.
     if (worker_.TrafficSinkAttached() == &queue_)
         worker_.SetTrafficSink(nullptr);
