@@ -6,7 +6,8 @@
 // turnaround each), against that limit plus the inter-frame gap of 3.5 characters the master
 // keeps after every answer before it takes it, and the CPU time against the wall time.
 // With --gui the same run follows through the whole program on the offscreen platform (the
-// window shown, its widgets redrawn as the run goes), against the same limit.
+// window shown, its widgets redrawn as the run goes), against the same limit, each repetition
+// once with the bus monitor closed and once with it open and filling, side by side.
 //
 //   bench_read_device [REPETITIONS] [--gui]
 
@@ -18,6 +19,8 @@
 #include "host/PlainHost.h"
 #include "host/ScriptedPrompts.h"
 #include "modbus/ModThread.h"
+#include "ui/BusMonitorWindow.h"
+#include "ui/ModbusBar.h"
 #include "modbus/PosixSerialLine.h"
 #include "ui/ConfigForm.h"
 #include "ui/Program.h"
@@ -149,9 +152,17 @@ bool GuiRuns(const std::string& port, const std::string& folder, int repetitions
         std::fprintf(stderr, "the window did not identify the unit as a Q4200\n");
         return false;
     }
-    std::vector<double> ratios, shares;
+    std::vector<double> ratios, shares, monitorRatios, monitorShares;
     bool allOk = true;
-    for (int r = 0; r < repetitions; ++r) {
+    ui::TBusMonitor* monitor = program.Window().Modbus1()->BusMonitor();
+    for (int run = 0; run < 2 * repetitions; ++run) {
+        const int r = run / 2;
+        const bool monitorOpen = run % 2 == 1;
+        if (monitorOpen)
+            monitor->ShowAndRaise();
+        else
+            monitor->close();
+        QCoreApplication::processEvents();
         prompts.shown.clear();
         const double cpu0 = CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
@@ -163,15 +174,22 @@ bool GuiRuns(const std::string& port, const std::string& folder, int repetitions
             form.statusPanels[1] == " Status: values were read correctly from the device." &&
             prompts.shown.empty();
         allOk = allOk && ok;
-        ratios.push_back(wall / limit);
-        shares.push_back(cpu / wall);
-        std::printf("  window run %d: wall %.3f s, ratio %.3f, CPU/wall %.2f %%%s\n", r + 1, wall,
-                    wall / limit, 100 * cpu / wall, ok ? "" : "  NOT READ CORRECTLY");
+        (monitorOpen ? monitorRatios : ratios).push_back(wall / limit);
+        (monitorOpen ? monitorShares : shares).push_back(cpu / wall);
+        std::printf("  window run %d, bus monitor %s: wall %.3f s, ratio %.3f, CPU/wall %.2f "
+                    "%%%s\n",
+                    r + 1, monitorOpen ? "open  " : "closed", wall, wall / limit, 100 * cpu / wall,
+                    ok ? "" : "  NOT READ CORRECTLY");
     }
+    monitor->Drain();
     std::printf("Read device through the window (offscreen), %d runs\n", repetitions);
     std::printf("  wall / (line-time limit + gap) %.3f (target <= 1.10)   CPU / wall %.2f %% "
                 "(target <= 5 %%)\n",
                 Median(ratios), 100 * Median(shares));
+    std::printf("  with the bus monitor open (%d rows shown): wall / (limit + gap) %.3f   "
+                "CPU / wall %.2f %%   closed: CPU / wall %.2f %%\n",
+                monitor->ShownRows(), Median(monitorRatios), 100 * Median(monitorShares),
+                100 * Median(shares));
     return allOk;
 }
 

@@ -6,10 +6,8 @@
 
 namespace vantrel::cli {
 
-void Context::LogTraffic() const {
-    if (!options.logTraffic)
-        return;
-    std::cerr << ConsoleText(worker.TrafficLog()) << "\n";
+void ConsoleTraffic::Row(modbus::TrafficRow row) {
+    std::cerr << modbus::RowLine(row) << std::endl;
 }
 
 int Context::Failure(const std::string& message, int result) const {

@@ -17,13 +17,17 @@ constexpr int kExitUsage = 2;
 
 class Session;
 
+// --log-traffic: every frame on standard error as the monitor shows it, as it happens.
+class ConsoleTraffic final : public modbus::TrafficSink {
+public:
+    void Row(modbus::TrafficRow row) override;
+};
+
 struct Context {
     CliOptions& options;
     modbus::TModThread& worker;
     Session& session;
 
-    // With --log-traffic: the last transaction's traffic log on standard error.
-    void LogTraffic() const;
     // The message and the transaction's status text on standard error; kExitFailed.
     int Failure(const std::string& message, int result) const;
 };

@@ -43,7 +43,7 @@ const char* const kUsage =
     "  --rtu-timeout MS     inter-character time-out, 0 to 9999 (0: framing default)\n"
     "  --settings FILE      settings file to read instead of the GUI's\n"
     "  --configure-as MODEL model for a unit whose model is not accepted\n"
-    "  --log-traffic        print each transaction's traffic log to standard error\n"
+    "  --log-traffic        print every frame to standard error as it happens\n"
     "  --watch SECONDS      values: repeat every SECONDS; --count N: stop after N samples\n"
     "  --help               this text; VERB --help for a verb\n"
     "\n"
@@ -68,7 +68,6 @@ int RawRead(Context& c) {
     const int result =
         c.worker.ReadRegisters(value.data(), static_cast<uint8_t>(c.options.slave),
                                static_cast<uint16_t>(reg), static_cast<uint8_t>(count));
-    c.LogTraffic();
     if (result != modbus::kTransactionDone)
         return c.Failure("Read of register " + args[0] + " failed.", result);
     std::cout << cli::DecimalOfBytes(value) << " " << cli::HexOfBytes(value) << "\n";
@@ -91,7 +90,6 @@ int RawWrite(Context& c) {
     const int result =
         c.worker.WriteRegisters(value->data(), static_cast<uint8_t>(c.options.slave),
                                 static_cast<uint16_t>(reg), static_cast<uint8_t>(count));
-    c.LogTraffic();
     if (result != modbus::kTransactionDone)
         return c.Failure("Write of register " + args[0] + " failed.", result);
     return kExitDone;
@@ -211,6 +209,8 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: --watch and --count go with values only\n";
         return kExitUsage;
     }
+    // Declared before the session: it stays attached to the session's worker to the end.
+    cli::ConsoleTraffic traffic;
     cli::Session session(options);
     if (!session.Ready()) {
         std::cerr << "vantrel-cli: " << session.Error() << "\n";
@@ -228,6 +228,8 @@ int main(int argc, char** argv) {
         std::cerr << "vantrel-cli: no port given; use --port COMn or a device path\n";
         return kExitUsage;
     }
+    if (options.logTraffic)
+        session.Worker().SetTrafficSink(&traffic);
     if (!session.OpenPort(portNumber)) {
         std::cerr << "vantrel-cli: " << session.Error() << "\n";
         return kExitFailed;

@@ -26,6 +26,12 @@ long long NowMicros() {
     return std::chrono::duration_cast<microseconds>(SteadyClock::now().time_since_epoch()).count();
 }
 
+long long WallMicros() {
+    return std::chrono::duration_cast<microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 SteadyClock::time_point FromMicros(long long micros) {
     return SteadyClock::time_point(microseconds(micros));
 }
@@ -33,6 +39,12 @@ SteadyClock::time_point FromMicros(long long micros) {
 // A line that never falls quiet (noise, another master) holds a request back at most this
 // long beyond the wait it was due; then it goes out into whatever is there.
 constexpr long long kSettleMarginMicros = 1000000;
+
+// What the monitor says of an attempt that ended without an answer to look at.
+constexpr const char* kNotSentText = "not sent: the port is not open";
+constexpr const char* kPortGoneText = "not sent: the port has gone";
+constexpr const char* kSendFailedText = "not sent: the port did not take the request";
+constexpr const char* kGivenUpText = "given up: the attempt was stopped";
 
 } // namespace
 
@@ -219,6 +231,8 @@ void TModThread::SendAndReceive(unsigned long long attempt) {
     if (manualRts_)
         serial_->SetRts(true);
     const long long writeStart = NowMicros();
+    writeStartMicros_ = writeStart;
+    writeWallMicros_ = WallMicros();
     std::string error;
     if (!serial_->Write(frame.data(), frame.size(), error)) {
         if (manualRts_)
@@ -713,14 +727,51 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             SetState(PortClosed);
         return result;
     };
-    const auto logDiscarded = [this, framing] {
-        std::vector<Frame> frames;
+    std::vector<Frame> discarded;
+    const auto logDiscarded = [this, framing, &discarded] {
         {
             std::lock_guard lock(discardMutex_);
-            frames.swap(discarded_);
+            discarded.clear();
+            discarded.swap(discarded_);
         }
-        for (const Frame& junk : frames)
+        for (const Frame& junk : discarded)
             AppendTrafficLog("\r\nDiscarded= " + LogForm(junk.data(), junk.size(), framing));
+    };
+    // The monitor's rows of an attempt: the request, what was thrown away, and how it ended
+    // (the answer, or why there is none). Nothing is made without a sink.
+    TrafficSink* const sink = sink_;
+    const TrafficRequest described{request.write, request.slave, request.reg, request.byteCount,
+                                   framing, cv700_};
+    const auto report = [&](TrafficRow last, bool attemptFailed) {
+        if (!sink)
+            return;
+        const long long start = writeStartMicros_;
+        const long long startWall = writeWallMicros_;
+        const long long nowSteady = NowMicros();
+        const long long nowWall = WallMicros();
+        const auto wallAt = [&](long long steady) {
+            return startWall ? startWall + (steady - start) : nowWall - (nowSteady - steady);
+        };
+        std::vector<TrafficRow> rows;
+        rows.push_back(RequestRow(described, frame.data(), frame.size()));
+        rows.back().wallMicros = startWall ? startWall : nowWall;
+        for (const Frame& junk : discarded) {
+            rows.push_back(DiscardedRow(described, junk.data(), junk.size(), junk == frame));
+            rows.back().wallMicros = rows.front().wallMicros;
+        }
+        const long long end = last.direction == TrafficDirection::Answer
+                                  ? std::max(lastActivityMicros_.load(), start)
+                                  : nowSteady;
+        last.wallMicros = wallAt(end);
+        if (start && last.direction == TrafficDirection::Answer)
+            last.roundTripMicros = end - start;
+        else if (start)
+            last.roundTripMicros = nowSteady - start;
+        rows.push_back(std::move(last));
+        for (TrafficRow& row : rows) {
+            row.failedAttempt = attemptFailed;
+            sink->Row(std::move(row));
+        }
     };
 
     for (;;) {
@@ -728,7 +779,11 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
         if (attempts_ > retries_)
             break;
         AppendTrafficLog("S= " + LogForm(frame.data(), frame.size(), framing));
+        writeStartMicros_ = 0;
+        writeWallMicros_ = 0;
+        discarded.clear();
         if (SendFrame(frame) != 0) {
+            report(NotSentRow(described, kNotSentText), true);
             lastResult_ = NotAbleToSend;
             // A port that went away (or was closed meanwhile) leaves the worker closed.
             SetState(IsPortOpen() ? Idle : PortClosed);
@@ -741,6 +796,7 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
         lastResult_ = Success;
         if (!ended) {
             lastResult_ = Aborted;
+            report(NotSentRow(described, kGivenUpText), true);
             AppendTrafficLog("\r\nError on communications bus");
             SetState(Idle);
             return finish(kTransactionFailed);
@@ -748,11 +804,13 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
         const int state = state_;
         if (state == SendFailed && serial_->Gone()) {
             lastResult_ = NotAbleToSend;
+            report(NotSentRow(described, kPortGoneText), true);
             AppendTrafficLog("\r\nPort gone");
             HandleGone();
             return finish(kTransactionFailed);
         }
         if (state == NoResponse) {
+            report(TimeOutRow(described, timeOut_), true);
             AppendTrafficLog("\r\nTimed Out");
             lastResult_ = ResponseTimedOut;
             // A late answer must have come and gone before the next request goes out: as
@@ -767,6 +825,9 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
                 std::lock_guard lock(mutex_);
                 error = sendError_;
             }
+            report(NotSentRow(described, error.empty() ? kSendFailedText
+                                                       : "not sent: " + error),
+                   true);
             if (!error.empty())
                 PlatformError("Sending failed", error);
             lastResult_ = NotAbleToSend;
@@ -776,6 +837,10 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
         } else if (state == Received) {
             size_t length = std::min(rxCount_, kMaxResponseLength);
             AppendTrafficLog("\r\nR= " + LogForm(rx_.data(), length, framing));
+            // Made before the check below, which decodes an ASCII answer in place.
+            TrafficRow answer;
+            if (sink)
+                answer = AnswerRow(described, rx_.data(), length);
             CheckOutcome outcome;
             if (ValidateResponseFrame(rx_.data(), length, framing) != FrameValid)
                 outcome.result = CorruptedStructure;
@@ -785,6 +850,7 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             else
                 outcome = CheckReadResponse(rx_.data(), length, request.slave, request.byteCount,
                                             framing, cv700_);
+            report(std::move(answer), outcome.result != Success);
             if (outcome.exceptionCode >= 0) {
                 lastExceptionCode_ = outcome.exceptionCode;
                 lastResult_ = outcome.result;
@@ -835,6 +901,7 @@ int TModThread::Transact(const Request& request, uint8_t* buffer) {
             // The attempt was abandoned (AbortTransaction, the port given up): nothing is
             // recorded for it, but it is no success either.
             lastResult_ = Aborted;
+            report(NotSentRow(described, kGivenUpText), true);
             if (!IsPortOpen()) {
                 AppendTrafficLog("\r\nError");
                 return finish(kTransactionFailed);

@@ -6,6 +6,7 @@
 // and reads the response. Results are codes, never exceptions.
 
 #include "host/Pump.h"
+#include "modbus/BusMonitor.h"
 #include "modbus/LineSettings.h"
 #include "modbus/ModbusCodec.h"
 #include "modbus/ModbusResult.h"
@@ -122,6 +123,11 @@ public:
     void SetStatusCallback(std::function<void()> callback);
     void SetMemo(TrafficMemo* memo);
     void SetMemoRemember(bool on) { memoRemember_ = on; }
+    // Every frame of every transaction, as a monitor row, handed to sink (null: none, and no
+    // row is made) on the thread that runs the transaction, as each attempt ends. The sink
+    // must outlive its attachment.
+    void SetTrafficSink(TrafficSink* sink) { sink_ = sink; }
+    TrafficSink* TrafficSinkAttached() const { return sink_; }
     // Platform errors (a line setting the port refuses, a write the port did not take):
     // caption and text, shown on the GUI thread without holding up the line.
     void SetPlatformErrorHandler(std::function<void(std::string, std::string)> handler);
@@ -214,6 +220,10 @@ private:
     std::atomic<long long> settleCapMicros_{0};
     long long requestEndMicros_ = 0; // worker only
     std::atomic<bool> heardAnything_{false};
+    // When the running attempt's request began to go out (steady and system clock, in
+    // microseconds; 0: not written), for the monitor's times.
+    std::atomic<long long> writeStartMicros_{0};
+    std::atomic<long long> writeWallMicros_{0};
     std::mutex discardMutex_;
     std::vector<Frame> discarded_;
 
@@ -244,6 +254,7 @@ private:
     std::string trafficLog_;
     std::string rememberedMemo_;
     TrafficMemo* memo_ = nullptr;
+    std::atomic<TrafficSink*> sink_{nullptr};
     bool memoRemember_ = false;
     StatusListener* bus_ = nullptr;
 

@@ -338,7 +338,17 @@ void TModConfigForm::Build() {
     outer->addStretch(1);
     close_ = new QPushButton("&Close", this);
     close_->setObjectName("CloseButton");
-    outer->addWidget(close_, 0, Qt::AlignRight);
+    auto* monitor = new QPushButton("&Bus monitor...", this);
+    monitor->setObjectName("BusMonitorButton");
+    connect(monitor, &QPushButton::clicked, this, [this] {
+        if (showBusMonitor)
+            showBusMonitor();
+    });
+    auto* closeRow = new QHBoxLayout;
+    closeRow->addWidget(monitor);
+    closeRow->addStretch(1);
+    closeRow->addWidget(close_);
+    outer->addLayout(closeRow);
     connect(close_, &QPushButton::clicked, this, [this] { setup_.CloseButtonClick(); });
 }
 

@@ -61,6 +61,8 @@ public:
     void Refresh();
     // The dialog is visible already: bring it back from the task bar and focus it.
     void RaiseAndFocus();
+    // The "Bus monitor..." button.
+    std::function<void()> showBusMonitor;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "ui/ModbusBar.h"
 
 #include "modbus/Bus.h"
+#include "ui/BusMonitorWindow.h"
 #include "ui/ModConfigForm.h"
 
 #include <QContextMenuEvent>
@@ -14,6 +15,8 @@ namespace {
 
 constexpr int kLampSize = 16;
 constexpr const char* kSetupItem = "&Modbus Setup";
+constexpr const char* kMonitorItem = "&Bus monitor";
+const QKeySequence kMonitorKey(Qt::CTRL | Qt::Key_M);
 
 QColor ColourOf(modbus::TModbus::Lamp lamp) {
     switch (lamp) {
@@ -60,6 +63,19 @@ TModbus::TModbus(modbus::TModbus& bus, QWidget* parent)
     QAction* setup = menu_->addAction(QString::fromUtf8(kSetupItem));
     setup->setObjectName("ModbusSetupItem");
     connect(setup, &QAction::triggered, this, [this] { bus_.ModbusSetupClick(); });
+    QAction* monitor = menu_->addAction(QString::fromUtf8(kMonitorItem));
+    monitor->setObjectName("BusMonitorItem");
+    monitor->setShortcut(kMonitorKey);
+    connect(monitor, &QAction::triggered, this, [this] { ShowBusMonitor(); });
+    // Ctrl+M works anywhere in the main window, not only while the menu is open.
+    if (parent) {
+        auto* shortcut = new QAction(this);
+        shortcut->setObjectName("BusMonitorShortcut");
+        shortcut->setShortcut(kMonitorKey);
+        shortcut->setShortcutContext(Qt::WindowShortcut);
+        parent->window()->addAction(shortcut);
+        connect(shortcut, &QAction::triggered, this, [this] { ShowBusMonitor(); });
+    }
 
     std::vector<Panel> panels(4);
     panels[0].bevel = false;
@@ -74,10 +90,26 @@ TModbus::TModbus(modbus::TModbus& bus, QWidget* parent)
         dialog_->RaiseAndFocus();
     };
     bus_.changed = [this] { Refresh(); };
+    dialog_->showBusMonitor = [this] { ShowBusMonitor(); };
     Refresh();
 }
 
+TBusMonitor* TModbus::BusMonitor() {
+    if (!monitor_) {
+        // A window of its own (not modal), owned with the main window so it closes with it.
+        QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+        monitor_ = new TBusMonitor(*bus_.ModThread(), prompts_, owner);
+    }
+    return monitor_;
+}
+
+void TModbus::ShowBusMonitor() {
+    BusMonitor()->ShowAndRaise();
+}
+
 TModbus::~TModbus() {
+    // The monitor lets go of the worker before the bus ends it.
+    delete monitor_;
     bus_.changed = nullptr;
     bus_.raiseSetup = nullptr;
 }

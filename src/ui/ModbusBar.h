@@ -15,10 +15,14 @@ class QMenu;
 namespace vantrel::modbus {
 class TModbus;
 }
+namespace vantrel::host {
+class Prompts;
+}
 
 namespace vantrel::ui {
 
 class TModConfigForm;
+class TBusMonitor;
 
 // The lamp images in the order the bus component counts them: black, green, yellow, red.
 std::vector<QPixmap> LampImages();
@@ -32,6 +36,11 @@ public:
     modbus::TModbus& Bus() const { return bus_; }
     TModConfigForm* ModConfigForm() const { return dialog_; }
     QMenu* ContextMenu() const { return menu_; }
+    // The bus monitor window, made when first asked for; it asks where to save through
+    // prompts.
+    TBusMonitor* BusMonitor();
+    void ShowBusMonitor();
+    void SetPrompts(host::Prompts* prompts) { prompts_ = prompts; }
 
     // The image list; a shorter one leaves the missing colours to the drawn circle.
     void SetImages(std::vector<QPixmap> images);
@@ -50,6 +59,8 @@ private:
     std::vector<QPixmap> images_;
     QMenu* menu_;
     TModConfigForm* dialog_;
+    TBusMonitor* monitor_ = nullptr;
+    host::Prompts* prompts_ = nullptr;
 };
 
 } // namespace vantrel::ui

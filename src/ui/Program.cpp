@@ -17,6 +17,7 @@
 #include "ui/FindUnitDialog.h"
 #include "ui/LogdataDialog.h"
 #include "ui/ModConfigForm.h"
+#include "ui/ModbusBar.h"
 #include "ui/RuntimeTrend.h"
 #include "ui/SaveExportDialog.h"
 #include "ui/StartUpForm.h"
@@ -75,6 +76,7 @@ Program::Program(ProgramOptions options)
         *form_, *prompts_, QLocale().decimalPoint().toStdString());
     window_ = std::make_unique<TConfigForm>(*form_, *bus_, options.splashMs);
     prompts.SetOwner(window_.get());
+    window_->Modbus1()->SetPrompts(prompts_);
     // Files, defaults and offline configuration; it also fills SetupModel's defaults hook.
     configFiles_ = std::make_unique<config::ConfigFiles>(*form_, *rules_, *prompts_);
     if (!options.defaultsFolder.empty())

@@ -5,7 +5,9 @@
 #include "editor/Form.h"
 #include "modbus/Bus.h"
 #include "modbus/PortSetup.h"
+#include "ui/BusMonitorWindow.h"
 #include "ui/ConfigForm.h"
+#include "ui/ModbusBar.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/FindUnitDialog.h"
 #include "ui/LogChartView.h"
@@ -187,7 +189,19 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
 
     ok = SaveConnectionDialog(program, folder) && ok;
     ok = SaveFindUnit(program, folder) && ok;
+    // The bus monitor beside the window through the device run, then a read of an address
+    // where no unit answers, so that failed rows are in the picture too.
+    TBusMonitor* monitor = program.Window().Modbus1()->BusMonitor();
+    monitor->ShowAndRaise();
     ok = SaveDeviceRun(program, folder) && ok;
+    {
+        uint8_t value[3] = {};
+        program.Bus().ModThread()->ReadRegisters(value, 99, 165, 3);
+        program.Bus().ModThread()->ReadRegisters(value, program.Bus().GetBusAddress(), 165, 3);
+        Settle(program, 300);
+        ok = Save(monitor, folder + "/bus-monitor.png") && ok;
+        monitor->close();
+    }
 
     if (!pagesFolder.isEmpty()) {
         QDir().mkpath(pagesFolder);

@@ -568,11 +568,13 @@ TEST_F(GuiTest, ClosingTheWindowSavesTheBusSettings) {
     EXPECT_EQ(saved.ReadString("Modbus", "RTUTimeOut", ""), "20");
 }
 
-TEST_F(GuiTest, TheModbusBarOffersPortSetup) {
+TEST_F(GuiTest, TheModbusBarOffersPortSetupAndTheBusMonitor) {
     ui::TModbus* bar = Find<ui::TModbus>("Modbus1");
     QList<QAction*> items = bar->ContextMenu()->actions();
-    ASSERT_EQ(items.size(), 1);
+    ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), "&Modbus Setup");
+    EXPECT_EQ(items[1]->text(), "&Bus monitor");
+    EXPECT_EQ(items[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
     items[0]->trigger();
     EXPECT_TRUE(Window().ModConfigForm()->isVisible());
     EXPECT_EQ(bar->Images().size(), 4u);

@@ -35,8 +35,20 @@ out=$(cli raw-read 9000 2 2>&1); status=$?
 check "exception status" 1 $status
 check "exception message" "Last Result: Reading not possible (ErrorCode: 2)" "$(echo "$out" | tail -1)"
 
+# --log-traffic: one line a frame, tab separated: time, direction, address, function, frame,
+# meaning, round trip.
 out=$(cli --log-traffic raw-read 165 3 2>&1 >/dev/null)
-check "traffic log" "S= 01 03 00 A5 00 02 D4 28 " "$(echo "$out" | head -1)"
+check "traffic request" "request|1|3|01 03 00 A5 00 02 D4 28|read 2 registers from 165|" \
+  "$(echo "$out" | head -1 | cut -f2- | tr '\t' '|')"
+check "traffic answer" "answer|1|3|values: 0000 D431" \
+  "$(echo "$out" | sed -n 2p | cut -f2,3,4,6 | tr '\t' '|')"
+check "traffic time" "1" "$(echo "$out" | head -1 | grep -cE '^[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}	')"
+out=$(cli --log-traffic --slave 9 --tries 2 --timeout 50 raw-read 165 3 2>&1 >/dev/null)
+check "traffic time-outs" "request|no answer|request|no answer" \
+  "$(echo "$out" | grep -E '^[0-9]' | cut -f2 | paste -sd'|')"
+check "traffic time-out meaning" "time-out: no answer within 50 ms" "$(echo "$out" | sed -n 2p | cut -f6)"
+out=$(cli --log-traffic raw-read 9000 2 2>&1 >/dev/null)
+check "traffic exception" "exception 2: Illegal data address" "$(echo "$out" | sed -n 2p | cut -f6)"
 
 cli raw-read 165 2>/dev/null; check "missing argument" 2 $?
 cli raw-read 165 255 2>/dev/null; check "byte count" 2 $?
@@ -80,6 +92,25 @@ check "values status" 0 $status
 check "values lines" "Flow rate|Total|Acc. total|Battery status|Error status" \
   "$(echo "$out" | cut -d: -f1 | paste -sd'|')"
 check "battery" "Battery status: 1 - Battery power normal" "$(echo "$out" | grep Battery)"
+
+# Every verb prints its frames: each request of a good line with its answer.
+for verb in identify values; do
+  out=$(unit --log-traffic $verb 2>&1 >/dev/null)
+  requests=$(echo "$out" | cut -f2 | grep -c '^request$')
+  answers=$(echo "$out" | cut -f2 | grep -c '^answer$')
+  check "$verb traffic" "yes $requests" "$([ "$requests" -gt 3 ] && echo yes) $answers"
+done
+out=$(unit --log-traffic clear-total 2>&1 >/dev/null)
+check "clear-total traffic writes" "yes" \
+  "$([ "$(echo "$out" | cut -f6 | grep -c '^write ')" -ge 1 ] && echo yes)"
+# The frames come as the transactions happen, before the run's own last words.
+out=$(unit --log-traffic read-config -o "$work/traffic.cvc" 2>&1 >/dev/null)
+check "read-config traffic before its status" "yes" "$(echo "$out" | awk -F'\t' '
+  $2 == "request" && !seen { first = NR; seen = 1 }
+  /^Status: values were read correctly/ { status = NR }
+  END { if (seen && first < status) print "yes" }')"
+check "read-config status last" "read-config: the configuration was read" \
+  "$(echo "$out" | tail -1 | cut -c1-39)"
 
 unit clear-total 2>/dev/null; check "clear-total status" 0 $?
 check "total cleared" "Total: 0.0 US GAL" "$(unit values 2>/dev/null | grep '^Total:')"
