@@ -81,8 +81,9 @@ TEST(LogSeries, DatesTimesAndNumbers) {
     for (const Number& n : numbers) {
         double value = 0;
         EXPECT_EQ(ParseLogNumber(n.text, value), n.ok) << n.text;
-        if (n.ok)
+        if (n.ok) {
             EXPECT_DOUBLE_EQ(value, n.value) << n.text;
+        }
     }
 }
 
@@ -206,8 +207,9 @@ TEST(LogSeries, LinesArriveOneByOneAndANewHeaderStartsAfresh) {
     LogSeriesBuilder builder;
     for (size_t i = 0; i < lines.size(); ++i) {
         builder.AddLine(lines[i] + "\r"); // as a file read with CR LF would give them
-        if (i == 4)
+        if (i == 4) {
             EXPECT_EQ(builder.Chart().series.at(0).points.size(), 1u);
+        }
     }
     EXPECT_EQ(builder.Chart().series.at(0).points.size(), 2u);
     builder.AddLines(Readout("DATE;TIME;TOTAL", {"2026-12-10;11:00:00;7"}));

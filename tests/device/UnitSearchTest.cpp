@@ -271,8 +271,9 @@ TEST_P(BadLineSearchTest, NeverReportsAUnitThatDidNotIdentify) {
     EXPECT_EQ(search.Progress().done, 5);
     // Every answer counts as a bad one. (An echo is the line's own and is dropped, unless the
     // machine held it back until after the request had left the line: then it is a bad answer.)
-    if (!GetParam().echo)
+    if (!GetParam().echo) {
         EXPECT_EQ(search.Progress().badAnswers, 5);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, BadLineSearchTest, testing::ValuesIn(BadLines()),

@@ -195,6 +195,9 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
             int64_t late = std::numeric_limits<int64_t>::min();
             size_t at = 0;
             int64_t partEnd = 0;    // arrival of the previous part's last byte
+            // The earliest the previous part's last byte can have arrived: a reader woken late
+            // sees it later than it came, and a bound taken from that would move with the load.
+            int64_t partDueEnd = 0;
             int64_t streamFrom = 0; // noise and the answer it touches are paced as one
             size_t streamAt = 0;
             for (size_t p = 0; p < c.parts.size(); ++p) {
@@ -216,7 +219,7 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
                     if (part == Echo)
                         streamFrom = sent;
                     else if (p > 0 && c.parts[p - 1] == Answer)
-                        streamFrom = partEnd + gapNs - kJitter;
+                        streamFrom = partDueEnd + gapNs - kJitter;
                     else
                         streamFrom = sent + requestLine + (paced ? kTurnaround : 0);
                 }
@@ -235,6 +238,7 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
                     late = std::max(late, got[at].ns - partEnd - (gapNs + pace + 30 * kMs));
                 at += size;
                 partEnd = got[at - 1].ns;
+                partDueEnd = streamFrom + int64_t(at - streamAt) * pace;
             }
             EXPECT_EQ(rig.link->Stats().lastAnswer, kAnswer);
             return late;
