@@ -43,6 +43,8 @@ constexpr const char* kNoUnitFoundText = "No unit found.";
 constexpr const char* kCancelledText = "The search was stopped.";
 constexpr const char* kPortClosedText = "The port was closed during the search.";
 constexpr const char* kNoPortText = "No port is open: choose one in Port Setup first.";
+constexpr const char* kLockedText =
+    "The port settings are locked: clear \"Lock settings\" in Port Setup to use this unit.";
 constexpr const char* kPortBusyText =
     "The port is busy with another run; search when it has ended.";
 constexpr const char* kNothingToSearchText = "Choose at least one speed and one character format.";
@@ -306,6 +308,12 @@ void FindUnitDialog::UseSelectedUnit() {
     const int row = results_->currentRow();
     if (search_.Running() || row < 0 || row >= static_cast<int>(found_.size()))
         return;
+    // Locked settings refuse every change; connecting with the old ones would look as if the
+    // unit had been taken.
+    if (setup_.lockSettings) {
+        status_->setText(kLockedText);
+        return;
+    }
     const device::FoundUnit unit = found_[static_cast<size_t>(row)];
     setup_.SelectSpeedIndex(unit.settings.speed);
     setup_.SelectDataBitsIndex(unit.settings.dataBits);

@@ -112,6 +112,15 @@ TEST_F(FindUnitGui, ShowsProgressListsTheUnitAndUseThisUnitConnectsWithItsSettin
 
     QPointer<ui::FindUnitDialog> alive(dialog);
     ASSERT_TRUE(Button(*dialog, "UseUnitButton")->isEnabled());
+    // Locked settings: the dialog says why it cannot use the unit and connects nothing.
+    setup.lockSettings = true;
+    QTest::mouseClick(Button(*dialog, "UseUnitButton"), Qt::LeftButton);
+    EXPECT_TRUE(dialog->isVisible());
+    ASSERT_NE(dialog->findChild<QLabel*>("SearchStatusLabel"), nullptr);
+    EXPECT_TRUE(dialog->findChild<QLabel*>("SearchStatusLabel")->text().contains("locked"));
+    EXPECT_TRUE(setup.protocolRtu);
+    EXPECT_EQ(setup.GetSlaveAddress(), 1);
+    setup.lockSettings = false;
     QTest::mouseClick(Button(*dialog, "UseUnitButton"), Qt::LeftButton);
     EXPECT_FALSE(setup.protocolRtu);
     EXPECT_EQ(setup.GetSlaveAddress(), 5);
