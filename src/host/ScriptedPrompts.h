@@ -23,6 +23,7 @@ public:
         PromptIcon icon = PromptIcon::None;
         PromptButtons buttons = PromptButtons::Ok;
         FileDialogOptions file; // Open and Save
+        std::vector<std::string> list; // AskWithList
     };
 
     std::deque<PromptAnswer> answers;
@@ -38,6 +39,14 @@ public:
             return FirstButton(buttons);
         const PromptAnswer answer = answers.front();
         answers.pop_front();
+        return answer;
+    }
+
+    PromptAnswer AskWithList(const std::string& text, const std::vector<std::string>& list,
+                             const std::string& caption, PromptIcon icon,
+                             PromptButtons buttons) override {
+        const PromptAnswer answer = Ask(text, caption, icon, buttons);
+        shown.back().list = list;
         return answer;
     }
 
