@@ -38,7 +38,8 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
             out = n;
             return true;
         };
-        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o")) {
+        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" ||
+                                arg == "--dry-run" || arg == "--no-verify")) {
             // Verb arguments, and the verb's own "-o FILE".
             o.args.push_back(arg);
             continue;
@@ -112,6 +113,8 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
                 return false;
         } else if (arg == "--log-traffic") {
             o.logTraffic = true;
+        } else if (arg == "--json") {
+            o.json = true;
         } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1 &&
                    !(arg[1] >= '0' && arg[1] <= '9')) {
             error = "unknown option " + arg;

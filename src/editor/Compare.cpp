@@ -193,6 +193,10 @@ Snapshot TakeSnapshot(const Form& form) {
                 break;
             case ControlKind::Edit: {
                 v.value = EditValue(c.text);
+                // The window shows an analog filter of 0 as 1 once the rules ran, and a write
+                // sends it as 1: the two are one setting.
+                if (name == "AnalogFilterEdit" && v.value == "0")
+                    v.value = "1";
                 const std::string shown =
                     *row.valueLabel && form.Has(row.valueLabel) ? form[row.valueLabel].text
                                                                  : c.text;

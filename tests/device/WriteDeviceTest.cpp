@@ -550,8 +550,6 @@ TEST_F(WriteRuns, TheConfirmationListsWhatTheWriteChanges) {
     EXPECT_EQ(prompts.shown[0].list,
               (std::vector<std::string>{
                   "Display - Backlight Brightness: unit 20%, form 80%",
-                  // The unit's filter of 0 is shown as 1 once edited, and goes as 1.
-                  "Analog Output - Filter: unit 0, form 1",
                   "Others - Tagnumber: unit " + PaddedDigits(unit->Value(170, 3), 7) +
                       ", form 0004711"}));
     EXPECT_TRUE(requests.Heard().empty()) << "Cancel sends nothing";

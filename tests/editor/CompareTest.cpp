@@ -96,6 +96,13 @@ TEST(CompareTest, EachKindOfParameterReadsAsTheWindowShowsIt) {
          [](Form& f) { f.SetText("OthersTagEdit", "42"); },
          [](Form& f) { f.SetText("OthersTagEdit", "0042"); },
          {}},
+        {"an analog filter of 0 is the 1 a write sends for it",
+         [](Form& f) {
+             f.BulkLoading = true; // as read from the unit: the rules leave the 0 alone
+             f.SetText("AnalogFilterEdit", "0");
+         },
+         [](Form& f) { f.SetText("AnalogFilterEdit", "1"); },
+         {}},
         {"password",
          [](Form& f) { f.SetText("OthersPasswordEdit", "1234"); },
          [](Form& f) { f.SetText("OthersPasswordEdit", "4321"); },
