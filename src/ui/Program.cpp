@@ -12,6 +12,7 @@
 #include "modbus/Bus.h"
 #include "modbus/PortList.h"
 #include "modbus/PortSetup.h"
+#include "ui/CompareButtons.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LogdataDialog.h"
@@ -78,6 +79,9 @@ Program::Program(ProgramOptions options)
     form_->OnClick("ConnectButton", [this] { access_->ConnectButtonClick(); });
     form_->OnClick("DownloadButton", [this] { access_->DownloadButtonClick(); });
     form_->OnClick("UploadButton", [this] { access_->UploadButtonClick(); });
+    // "Check the unit after writing", section [Write] of the settings file; on unless 0.
+    access_->checkAfterWriting = settings.ReadString("Write", "CheckAfterWriting", "1") != "0";
+    WireCompareButtons(*access_, *prompts_, QLocale().decimalPoint().toStdString());
     form_->OnClick("LogdataButton",
                    [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
     // The port setup and slave address the tool follows the unit's Modbus settings in, and
