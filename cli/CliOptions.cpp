@@ -38,8 +38,8 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
             out = n;
             return true;
         };
-        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" ||
-                                arg == "--dry-run" || arg == "--no-verify")) {
+        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" || arg == "--dry-run" ||
+                                arg == "--no-verify")) {
             // Verb arguments, and the verb's own "-o FILE".
             o.args.push_back(arg);
             continue;

@@ -284,8 +284,7 @@ int DiffConfigVerb(Context& c) {
         std::cerr << error << "\n";
         return kExitFailed;
     }
-    const auto differences =
-        unitValues ? editor::Differences(*unitValues, *file) : std::nullopt;
+    const auto differences = unitValues ? editor::Differences(*unitValues, *file) : std::nullopt;
     if (!differences) {
         std::cerr << "diff-config: the unit's values are not known; nothing was compared.\n";
         return kExitFailed;

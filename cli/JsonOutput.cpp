@@ -47,11 +47,12 @@ std::string ValuesJson(const editor::Form& f) {
     const std::string flowUnit = f["FlowrateUnitLabel"].text.empty()
                                      ? f["FlowIntLabel"].text
                                      : f["FlowrateUnitLabel"].text + " " + f["FlowIntLabel"].text;
-    return Document({{"flow_rate", Value(f["FlowrateValueLabel"].text, flowUnit)},
-                     {"total", Value(f["TotalValueLabel"].text, f["TotalUnitLabel"].text)},
-                     {"acc_total", Value(f["AccTotalValueLabel"].text, f["AccTotalUnitLabel"].text)},
-                     {"battery_status", Value(f["lblBatteryStatus"].text, "")},
-                     {"error_status", Value(f["lblErrorStatus"].text, "")}});
+    return Document(
+        {{"flow_rate", Value(f["FlowrateValueLabel"].text, flowUnit)},
+         {"total", Value(f["TotalValueLabel"].text, f["TotalUnitLabel"].text)},
+         {"acc_total", Value(f["AccTotalValueLabel"].text, f["AccTotalUnitLabel"].text)},
+         {"battery_status", Value(f["lblBatteryStatus"].text, "")},
+         {"error_status", Value(f["lblErrorStatus"].text, "")}});
 }
 
 std::string LogListsJson(const std::vector<int>& indexes, const std::vector<std::string>& names) {
@@ -65,8 +66,10 @@ std::string DifferencesJson(const Device& device, const std::string& file,
                             const std::vector<editor::Difference>& differences) {
     json list = json::array();
     for (const editor::Difference& d : differences)
-        list.push_back(
-            {{"page", d.pageCaption}, {"parameter", d.parameter}, {"unit", d.from}, {"file", d.to}});
+        list.push_back({{"page", d.pageCaption},
+                        {"parameter", d.parameter},
+                        {"unit", d.from},
+                        {"file", d.to}});
     return Document({{"serial", device.SerialNumber},
                      {"model", device.Model},
                      {"file", file},

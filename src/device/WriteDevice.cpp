@@ -568,8 +568,8 @@ bool TDeviceAccess::CheckWritten(const std::string& logFileName, std::string& fa
         if (result != modbus::kTransactionDone) {
             // The failure is logged under the parameter's name; with the run stopped, so is
             // every parameter that is left unchecked.
-            aborted = ReportTransferError(logFileName, s.label, static_cast<int32_t>(s.value),
-                                          true);
+            aborted =
+                ReportTransferError(logFileName, s.label, static_cast<int32_t>(s.value), true);
             if (aborted)
                 log(s.label, kNotChecked, s.value);
             continue;

@@ -108,8 +108,7 @@ bool IsChoice(ControlKind kind) {
 // hidden behind its box of buttons, which stands in for it.
 bool Visible(const Form& form, const std::string& name) {
     const Control& c = form[name];
-    if (!c.visible && form.Has(name + "Box") &&
-        form[name + "Box"].kind == ControlKind::UnitButtons)
+    if (!c.visible && form.Has(name + "Box") && form[name + "Box"].kind == ControlKind::UnitButtons)
         return Visible(form, name + "Box");
     if (!c.visible)
         return false;
@@ -162,7 +161,7 @@ Snapshot TakeSnapshot(const Form& form) {
             const std::string name = row.control;
             const bool rows = name == "LinearisationEntriesBox" || name == "LinearizationABox";
             if (rows && page.name == (name == "LinearizationABox" ? "LinearisationASheet"
-                                                                   : "LinearisationSheet")) {
+                                                                  : "LinearisationSheet")) {
                 AddRows(form, page, name, snapshot);
                 continue;
             }
@@ -187,8 +186,8 @@ Snapshot TakeSnapshot(const Form& form) {
                 v.value = v.text;
                 break;
             case ControlKind::DatePicker:
-                v.text = std::to_string(c.date.year) + "-" + Two(c.date.month) + "-" +
-                         Two(c.date.day);
+                v.text =
+                    std::to_string(c.date.year) + "-" + Two(c.date.month) + "-" + Two(c.date.day);
                 v.value = v.text;
                 break;
             case ControlKind::Edit: {
@@ -197,9 +196,9 @@ Snapshot TakeSnapshot(const Form& form) {
                 // sends it as 1: the two are one setting.
                 if (name == "AnalogFilterEdit" && v.value == "0")
                     v.value = "1";
-                const std::string shown =
-                    *row.valueLabel && form.Has(row.valueLabel) ? form[row.valueLabel].text
-                                                                 : c.text;
+                const std::string shown = *row.valueLabel && form.Has(row.valueLabel)
+                                              ? form[row.valueLabel].text
+                                              : c.text;
                 v.text = WithUnit(shown, *row.unitLabel && form.Has(row.unitLabel)
                                              ? Trimmed(form[row.unitLabel].text)
                                              : "");
@@ -228,8 +227,8 @@ void KeepOnly(Snapshot& snapshot, const std::vector<std::string>& controls) {
     auto& values = snapshot.values;
     values.erase(std::remove_if(values.begin(), values.end(),
                                 [&](const ShownValue& v) {
-                                    return std::find(controls.begin(), controls.end(),
-                                                     v.control) == controls.end();
+                                    return std::find(controls.begin(), controls.end(), v.control) ==
+                                           controls.end();
                                 }),
                  values.end());
 }

@@ -50,8 +50,9 @@ void WireCompareButtons(device::TDeviceAccess& access, host::Prompts& prompts,
             return;
         }
         const auto differences = editor::Differences(*unit, editor::TakeSnapshot(form));
-        Show(form, prompts, kCompareUnitIntro, differences.value_or(std::vector<editor::Difference>{}),
-             editor::kNoValuesDiffer, "unit", "form", kCompareUnitCaption);
+        Show(form, prompts, kCompareUnitIntro,
+             differences.value_or(std::vector<editor::Difference>{}), editor::kNoValuesDiffer,
+             "unit", "form", kCompareUnitCaption);
     });
     form.OnClick("CompareFileButton", [&prompts, &form, decimalSeparator] {
         host::FileDialogOptions options;

@@ -5,14 +5,14 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QStringList>
 
 namespace vantrel::ui {
 

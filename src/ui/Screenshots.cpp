@@ -14,8 +14,8 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QProgressBar>
 #include <QTabWidget>

@@ -1,7 +1,7 @@
 // The register map as data and its value forms, without a unit.
 
-#include "device/DeviceAccess.h"
 #include "device/RegisterMap.h"
+#include "device/DeviceAccess.h"
 #include "editor/Compare.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"

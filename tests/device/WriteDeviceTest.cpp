@@ -522,9 +522,9 @@ TEST_F(WriteRuns, UnpluggedDuringTheCheckLogsWhatWasNotChecked) {
     for (const std::string& line : log)
         notChecked += line.ends_with(", Error: not checked");
     EXPECT_GT(notChecked, 10) << testing::PrintToString(log);
-    EXPECT_NE(std::find(log.begin(), log.end(), "Others - Tagnumber, Value: " +
-                                                    form["OthersTagEdit"].text +
-                                                    ", Error: not checked"),
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Others - Tagnumber, Value: " + form["OthersTagEdit"].text +
+                            ", Error: not checked"),
               log.end());
     EXPECT_EQ(form.statusPanels[1], " Status: values were not written correctly to the device. "
                                     "Please re-write the values.");
@@ -547,11 +547,11 @@ TEST_F(WriteRuns, TheConfirmationListsWhatTheWriteChanges) {
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text,
               "This will change the configuration in the device.\r\n\r\nDo you wish to continue?");
-    EXPECT_EQ(prompts.shown[0].list,
-              (std::vector<std::string>{
-                  "Display - Backlight Brightness: unit 20%, form 80%",
-                  "Others - Tagnumber: unit " + PaddedDigits(unit->Value(170, 3), 7) +
-                      ", form 0004711"}));
+    EXPECT_EQ(
+        prompts.shown[0].list,
+        (std::vector<std::string>{"Display - Backlight Brightness: unit 20%, form 80%",
+                                  "Others - Tagnumber: unit " +
+                                      PaddedDigits(unit->Value(170, 3), 7) + ", form 0004711"}));
     EXPECT_TRUE(requests.Heard().empty()) << "Cancel sends nothing";
 
     // Another unit connected since: its values were not read, the plain question.

@@ -112,23 +112,37 @@ TEST(CompareTest, EachKindOfParameterReadsAsTheWindowShowsIt) {
          [](Form& f) { f.SetText("OthersPasswordEdit", ""); },
          {}},
         {"time of day",
-         [](Form& f) { f.SetTime("DataLogDaily1", {8, 30, 0}); },
-         [](Form& f) { f.SetTime("DataLogDaily1", {9, 5, 0}); },
+         [](Form& f) {
+             f.SetTime("DataLogDaily1", {8, 30, 0});
+         },
+         [](Form& f) {
+             f.SetTime("DataLogDaily1", {9, 5, 0});
+         },
          {"Datalogging - Daily 1 (HH:MM): unit 08:30, file 09:05"}},
         {"the unit's clock only once it was set by hand",
-         [](Form& f) { f.SetTime("pickTime", {10, 0, 0}); },
-         [](Form& f) { f.SetTime("pickTime", {10, 0, 7}); },
+         [](Form& f) {
+             f.SetTime("pickTime", {10, 0, 0});
+         },
+         [](Form& f) {
+             f.SetTime("pickTime", {10, 0, 7});
+         },
          {}},
         {"the unit's clock set by hand",
-         [](Form& f) { f.SetTime("pickTime", {10, 0, 0}); },
+         [](Form& f) {
+             f.SetTime("pickTime", {10, 0, 0});
+         },
          [](Form& f) {
              f.TimeEdited = true;
              f.SetTime("pickTime", {10, 0, 7});
          },
          {"Datalogging - Time (HH:MM:SS): unit 10:00:00, file 10:00:07"}},
         {"date",
-         [](Form& f) { f.SetDate("pickDate", {2026, 12, 11}); },
-         [](Form& f) { f.SetDate("pickDate", {2027, 1, 2}); },
+         [](Form& f) {
+             f.SetDate("pickDate", {2026, 12, 11});
+         },
+         [](Form& f) {
+             f.SetDate("pickDate", {2027, 1, 2});
+         },
          {"Datalogging - Date (YYYY-MM-DD): unit 2026-12-11, file 2027-01-02"}},
         {"linearisation rows by row number",
          [](Form& f) {

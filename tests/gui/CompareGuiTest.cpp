@@ -69,8 +69,7 @@ TEST(QtListPrompt, ShowsTheTextAndEveryLineScrollingAndAnswersWithItsButton) {
         Press(dialog, QDialogButtonBox::Cancel);
     });
     EXPECT_EQ(prompts.AskWithList("This will change the configuration in the device.", lines,
-                                  "Write to device", PromptIcon::Question,
-                                  PromptButtons::OkCancel),
+                                  "Write to device", PromptIcon::Question, PromptButtons::OkCancel),
               PromptAnswer::Cancel);
     EXPECT_EQ(seen, lines);
     EXPECT_TRUE(scrolls) << "forty lines scroll";
@@ -95,7 +94,7 @@ TEST_F(CompareGui, CompareWithUnitListsAndMarksUntilTheNextRead) {
     ASSERT_FALSE(HasFatalFailure());
     editor::Form& form = program->Form();
     for (int i = 0; i < 400 && !form["ConnectButton"].enabled; ++i)
-        QTest::qWait(5); // the window's start-up
+        QTest::qWait(5);         // the window's start-up
     form.Click("ConnectButton"); // Yes to the read
     ASSERT_EQ(form.statusPanels[1], " Status: values were read correctly from the device.")
         << testing::PrintToString(prompts.Texts());
