@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 using namespace vantrel;
 using host::PromptAnswer;
 using host::PromptButtons;
@@ -119,4 +122,44 @@ TEST_F(CompareGui, CompareWithUnitListsAndMarksUntilTheNextRead) {
     form.Click("DownloadButton");
     QCoreApplication::processEvents();
     EXPECT_FALSE(marked()) << "a read clears the marks";
+}
+
+TEST_F(CompareGui, CompareWithFileListsWhatTheFileChangesAndRefusesWhatLoadingRefuses) {
+    sim::UnitOptions options;
+    options.model = sim::Model::Q4200;
+    options.logger = true;
+    StartProgram(options, true);
+    ASSERT_FALSE(HasFatalFailure());
+    editor::Form& form = program->Form();
+    for (int i = 0; i < 400 && !form["ConnectButton"].enabled; ++i)
+        QTest::qWait(5);
+    form.Click("ConnectButton");
+    ASSERT_EQ(form.statusPanels[1], " Status: values were read correctly from the device.");
+    const std::string tag = form["OthersTagEdit"].text;
+
+    // What the file does not hold, loading takes from the built-in defaults, as Load Config.
+    const std::string file = dir + "/tag.cvc";
+    std::ofstream(file) << "[MODEL]\r\nID=Q4200_030105\r\n[OTHERS]\r\nTAG=4711\r\n";
+    const std::string garbage = dir + "/garbage.cvc";
+    std::ofstream(garbage) << "\x01\x02 not a configuration";
+    prompts.shown.clear();
+    prompts.fileNames = {file, garbage};
+    form.Click("CompareFileButton");
+    ASSERT_EQ(prompts.shown.size(), 2u) << "the file dialog, then the list";
+    const auto& list = prompts.shown[1].list;
+    EXPECT_NE(std::find(list.begin(), list.end(), "Others - Tagnumber: form " +
+                                                      form["OthersTagLabel"].text +
+                                                      ", file 0004711"),
+              list.end())
+        << testing::PrintToString(list);
+    EXPECT_TRUE(form["OthersTagEdit"].marked);
+    EXPECT_EQ(form["OthersTagEdit"].text, tag) << "the form keeps its own values";
+
+    prompts.shown.clear();
+    form.Click("CompareFileButton");
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[1].text, "Selected file is not valid for this model.");
+    EXPECT_EQ(prompts.shown[1].icon, PromptIcon::Error);
+    EXPECT_TRUE(prompts.shown[1].list.empty());
+    EXPECT_TRUE(form["OthersTagEdit"].marked) << "nothing compared, the marks stay";
 }

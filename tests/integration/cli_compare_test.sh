@@ -54,6 +54,10 @@ check "dry run sends nothing" "0 00 00 00" "$(unit raw-read 170 3)"
 printf 'garbage\r\n' >"$work/garbage.cvc"
 out=$(unit diff-config "$work/garbage.cvc" 2>&1 >/dev/null); status=$?
 check "garbage file" "1 Selected file is not valid for this model." "$status $(echo "$out" | tail -1)"
+printf '[MODEL]\r\nID=R210-P_030105\r\n' >"$work/other.cvc"
+out=$(unit diff-config "$work/other.cvc" 2>&1 >/dev/null); status=$?
+check "another model's file" "1 Selected file is not valid for this model." \
+  "$status $(echo "$out" | tail -1)"
 out=$(unit diff-config "$work/absent.cvc" 2>&1 >/dev/null); status=$?
 check "absent file" "1 Unable to load $work/absent.cvc" "$status $(echo "$out" | tail -1 | cut -d: -f1)"
 unit diff-config 2>/dev/null; check "diff-config usage" 2 $?
