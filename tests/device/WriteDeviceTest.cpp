@@ -424,6 +424,8 @@ TEST_F(WriteRuns, TheCheckFindsNothingWhereTheUnitChangesValuesOnPurpose) {
     form.SetText("TotalKFactorEdit", "2345678"); // after the placeholder
     form.SetText("AnalogFilterEdit", "0");       // goes as 1
     form.TimeEdited = true;                      // the unit's clock runs on from the PC's time
+    // The PC's own clock, so that the time the check takes on a busy machine is counted.
+    access->now = LocalNow;
     form.SetText("FrequencyEdit4", "777");
     prompts.answers = {PromptAnswer::Ok};
     access->UploadButtonClick();
@@ -561,4 +563,41 @@ TEST_F(WriteRuns, TheConfirmationListsWhatTheWriteChanges) {
     access->UploadButtonClick();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_TRUE(prompts.shown[0].list.empty());
+}
+
+// The unit's clock goes on from what it was set to, over midnight too; a clock that is off by
+// more than the check took is named.
+TEST_F(WriteRuns, TheUnitsClockRunsOnOverMidnightWithinTheCheck) {
+    struct Case {
+        int msLater; // the unit's clock between the write and the check
+        std::vector<std::string> mismatches;
+    };
+    for (const Case& c : {Case{1500, {}}, Case{40500, {"Datalogging - Time: sent 235959, read 39"}}}) {
+        SCOPED_TRACE(c.msLater);
+        TearDown();
+        ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+        form.ShowPopups = false;
+        access->now = [] {
+            std::tm tm{};
+            tm.tm_year = 2026 - 1900;
+            tm.tm_mon = 2;
+            tm.tm_mday = 4;
+            tm.tm_hour = 23;
+            tm.tm_min = 59;
+            tm.tm_sec = 59;
+            return tm;
+        };
+        unit->UseManualClock(true);
+        form.TimeEdited = true; // the PC's time goes to the unit
+        form.SetDate("pickDate", {2026, 3, 4});
+        access->readOperatorValues = [&] {
+            // Half a second on, so that the unit's whole seconds do not hang on rounding.
+            unit->AdvanceClock(std::chrono::milliseconds(c.msLater));
+            return true;
+        };
+        access->WriteDevice();
+        EXPECT_EQ(unit->Value(179, 4), 260305u)
+            << "the unit is on the next day: " << unit->Value(176, 3) << testing::PrintToString(prompts.Texts());
+        EXPECT_EQ(access->Mismatches(), c.mismatches);
+    }
 }
