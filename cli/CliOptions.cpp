@@ -65,7 +65,8 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
         // The search's own options follow its verb.
         const bool scanOption = o.verb == "scan" && (arg == "--bauds" || arg == "--framing" ||
                                                      arg == "--addresses" || arg == "--all");
-        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" || scanOption)) {
+        if (!o.verb.empty() && (arg.empty() || arg[0] != '-' || arg == "-o" || scanOption ||
+                                arg == "--dry-run" || arg == "--no-verify")) {
             // Verb arguments, and the verb's own "-o FILE".
             o.args.push_back(arg);
             continue;
@@ -150,6 +151,8 @@ bool ParseCommandLine(const std::vector<std::string>& argv, CliOptions& o, std::
         } else if (arg == "--count") {
             if (!number(1, 1000000000, o.watchCount))
                 return false;
+        } else if (arg == "--json") {
+            o.json = true;
         } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1 &&
                    !(arg[1] >= '0' && arg[1] <= '9')) {
             error = "unknown option " + arg;

@@ -13,6 +13,7 @@ struct CliOptions {
     std::string settingsFile;  // empty: the GUI's settings file
     std::string configureAs;
     bool logTraffic = false;
+    bool json = false; // one JSON document on standard output instead of the text lines
     bool help = false;
     int slave = 1;
     std::optional<int> framing, speed, dataBits, parity, stopBits, retries, timeOut, rtuTimeOut;

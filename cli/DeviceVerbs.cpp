@@ -1,8 +1,11 @@
 #include "cli/DeviceVerbs.h"
 
+#include "cli/JsonOutput.h"
 #include "cli/Session.h"
 #include "common/Device.h"
+#include "config/FileCompare.h"
 #include "device/OperatorWatch.h"
+#include "editor/Compare.h"
 
 #include <algorithm>
 #include <chrono>
@@ -89,7 +92,10 @@ int IdentifyVerb(Context& c) {
     const int errorsBefore = c.session.prompts.errors;
     if (!IdentifyAndRead(c))
         return Failed(c, errorsBefore);
-    PrintIdentity(c.session.device);
+    if (c.options.json)
+        std::cout << IdentityJson(c.session.device);
+    else
+        PrintIdentity(c.session.device);
     return kExitDone;
 }
 
@@ -183,6 +189,10 @@ int ValuesVerb(Context& c) {
     if (s.prompts.errors != errorsBefore || s.form->statusPanels[1] != device::kRefreshedStatus)
         return Failed(c, errorsBefore);
     const editor::Form& f = *s.form;
+    if (c.options.json) {
+        std::cout << ValuesJson(f);
+        return std::cout.flush() ? kExitDone : kExitFailed;
+    }
     const std::string flowUnit = device::FlowRateUnitText(f);
     const std::string totalUnit = device::TotalUnitText(f);
     std::cout << "Flow rate: " << WithUnit(f["FlowrateValueLabel"].text, flowUnit) << "\n"
@@ -277,10 +287,30 @@ int ReadConfigVerb(Context& c) {
     return kExitDone;
 }
 
+namespace {
+
+// Takes a flag out of a verb's arguments; true when it was there.
+bool TakeFlag(std::vector<std::string>& args, const char* flag) {
+    const auto found = std::find(args.begin(), args.end(), flag);
+    if (found == args.end())
+        return false;
+    args.erase(found);
+    return true;
+}
+
+void PrintDifferences(const std::vector<editor::Difference>& differences) {
+    for (const editor::Difference& d : differences)
+        std::cout << editor::DifferenceLine(d, "unit", "file") << "\n";
+}
+
+} // namespace
+
 int WriteConfigVerb(Context& c) {
     auto& args = c.options.args;
+    const bool dryRun = TakeFlag(args, "--dry-run");
+    const bool check = !TakeFlag(args, "--no-verify");
     if (args.size() != 1) {
-        std::cerr << "write-config FILE: one configuration file\n";
+        std::cerr << "write-config [--dry-run] [--no-verify] FILE: one configuration file\n";
         return kExitUsage;
     }
     Session& s = c.session;
@@ -295,8 +325,23 @@ int WriteConfigVerb(Context& c) {
     }
     s.rules->UpdateValues();
 
+    if (dryRun) {
+        // What the write would send that the unit does not hold already; nothing is sent.
+        const editor::Snapshot* unitValues = s.access->UnitValues();
+        const auto differences =
+            unitValues ? editor::Differences(*unitValues, editor::TakeSnapshot(*s.form))
+                       : std::nullopt;
+        if (!differences) {
+            std::cerr << "write-config: the unit's values are not known; nothing was compared.\n";
+            return kExitFailed;
+        }
+        PrintDifferences(*differences);
+        return std::cout.flush() ? kExitDone : kExitFailed;
+    }
+
     const int errorsBeforeWrite = s.prompts.errors;
     s.transferErrors = false;
+    s.access->checkAfterWriting = check;
     s.access->UploadButtonClick();
     if (s.prompts.errors != errorsBeforeWrite)
         return Failed(c, errorsBeforeWrite);
@@ -305,6 +350,38 @@ int WriteConfigVerb(Context& c) {
         return kExitFailed;
     }
     return kExitDone;
+}
+
+int DiffConfigVerb(Context& c) {
+    auto& args = c.options.args;
+    if (args.size() != 1) {
+        std::cerr << "diff-config FILE: one configuration file\n";
+        return kExitUsage;
+    }
+    Session& s = c.session;
+    const int errorsBefore = s.prompts.errors;
+    if (!IdentifyAndRead(c))
+        return Failed(c, errorsBefore);
+    const editor::Snapshot* unitValues = s.access->UnitValues();
+    std::string error;
+    // The file goes into a window of its own; the unit's values stay as read.
+    const std::optional<editor::Snapshot> file = config::FileSnapshot(*s.form, args[0], error);
+    if (!file) {
+        std::cerr << error << "\n";
+        return kExitFailed;
+    }
+    const auto differences = unitValues ? editor::Differences(*unitValues, *file) : std::nullopt;
+    if (!differences) {
+        std::cerr << "diff-config: the unit's values are not known; nothing was compared.\n";
+        return kExitFailed;
+    }
+    if (c.options.json)
+        std::cout << DifferencesJson(s.device, args[0], *differences);
+    else
+        PrintDifferences(*differences);
+    if (!std::cout.flush())
+        return kExitFailed;
+    return differences->empty() ? kExitDone : kExitFailed;
 }
 
 } // namespace vantrel::cli

@@ -1,7 +1,7 @@
 #pragma once
 
 // The verbs that do what the main window's buttons do: identify, values, clear-total,
-// restart, factory-reset, read-config and write-config.
+// restart, factory-reset, read-config, write-config and diff-config.
 
 #include "cli/Context.h"
 
@@ -14,5 +14,6 @@ int RestartVerb(Context& c);
 int FactoryResetVerb(Context& c);
 int ReadConfigVerb(Context& c);
 int WriteConfigVerb(Context& c);
+int DiffConfigVerb(Context& c);
 
 } // namespace vantrel::cli

@@ -1,5 +1,6 @@
 #include "cli/LogVerbs.h"
 
+#include "cli/JsonOutput.h"
 #include "cli/Session.h"
 #include "device/LogdataForm.h"
 
@@ -38,6 +39,10 @@ int LogListsVerb(Context& c) {
     const device::TLogdataForm& form = window.form;
     if (form.cbLogLists.empty())
         return NoLists(c);
+    if (c.options.json) {
+        std::cout << LogListsJson(form.listIndexes, form.cbLogLists);
+        return std::cout.flush() ? kExitDone : kExitFailed;
+    }
     for (size_t i = 0; i < form.cbLogLists.size(); ++i)
         std::cout << form.listIndexes[i] << "\t" << form.cbLogLists[i] << "\n";
     return std::cout.flush() ? kExitDone : kExitFailed;

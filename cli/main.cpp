@@ -45,6 +45,8 @@ const char* const kUsage =
     "  --configure-as MODEL model for a unit whose model is not accepted\n"
     "  --log-traffic        print every frame to standard error as it happens\n"
     "  --watch SECONDS      values: repeat every SECONDS; --count N: stop after N samples\n"
+    "  --json               identify, values, log-lists, diff-config: one JSON document\n"
+    "                       on standard output instead of the text lines\n"
     "  --help               this text; VERB --help for a verb\n"
     "\n"
     "Verbs:\n";
@@ -123,10 +125,18 @@ const std::vector<Verb>& Verbs() {
          "Identifies and reads the unit and saves its configuration file (to standard\n"
          "output without -o). Progress on standard error.",
          true, cli::ReadConfigVerb},
-        {"write-config", "write-config FILE",
+        {"write-config", "write-config [--dry-run] [--no-verify] FILE",
          "Identifies and reads the unit, loads FILE (which must be of the unit's model)\n"
-         "and writes it to the unit. Progress on standard error.",
+         "and writes it to the unit, then reads every written parameter back and compares\n"
+         "(--no-verify skips that; a value the unit did not take fails the verb). With\n"
+         "--dry-run nothing is sent: one line a parameter the write would change, as\n"
+         "diff-config prints it. Progress on standard error.",
          true, cli::WriteConfigVerb},
+        {"diff-config", "diff-config FILE",
+         "Identifies and reads the unit and compares it with FILE (which must be of the\n"
+         "unit's model): one line a difference, 'Page - Parameter: unit VALUE, file VALUE'.\n"
+         "Exit 0 when none, 1 when they differ or the read failed.",
+         true, cli::DiffConfigVerb},
         {"values", "values [--watch SECONDS [--count N]]",
          "The Runtime Values refresh: flow rate, total, accumulated total, battery and\n"
          "error status, one a line, with the units the window shows. With --watch the\n"
@@ -202,6 +212,12 @@ int main(int argc, char** argv) {
     if (!verb) {
         std::cerr << "vantrel-cli: unknown verb " << options.verb << "\n";
         PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    const std::string jsonVerbs[] = {"identify", "values", "log-lists", "diff-config"};
+    if (options.json && std::find(std::begin(jsonVerbs), std::end(jsonVerbs), options.verb) ==
+                            std::end(jsonVerbs)) {
+        std::cerr << "vantrel-cli: --json is for identify, values, log-lists and diff-config\n";
         return kExitUsage;
     }
 

@@ -649,6 +649,8 @@ int SimUnit::Write(uint16_t start, const std::vector<uint16_t>& values) {
     }
     bool comm = false;
     for (const auto& [field, value] : changes) {
+        if (ignoredWrites_ && field->start == *ignoredWrites_)
+            continue;
         ApplyFieldWrite(*field, value);
         comm = comm || field->group == Group::Communication;
     }
@@ -1009,6 +1011,11 @@ void SimUnit::FailReads(uint16_t reg, int count) {
 void SimUnit::FailWrites(uint16_t reg, int count) {
     std::lock_guard lock(mutex_);
     SetFailures(modbus::kFunctionWrite, reg, count);
+}
+
+void SimUnit::IgnoreWrites(std::optional<uint16_t> reg) {
+    std::lock_guard lock(mutex_);
+    ignoredWrites_ = reg;
 }
 
 void SimUnit::SetFailures(uint8_t function, uint16_t reg, int count) {

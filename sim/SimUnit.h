@@ -151,6 +151,10 @@ public:
     // carried out (a fault on one register, where the link's faults take every request).
     void FailReads(uint16_t reg, int count);
     void FailWrites(uint16_t reg, int count);
+    // Writes to the value that starts at reg are acknowledged and not carried out: a unit
+    // that keeps its old value while it says it took the new one. Nothing: every write is
+    // carried out again.
+    void IgnoreWrites(std::optional<uint16_t> reg);
 
     uint32_t LinearisationFactor(int entry) const;
     uint32_t LinearisationFrequency(int entry) const;
@@ -251,6 +255,7 @@ private:
         int left;
     };
     std::vector<FailingRequests> failing_;
+    std::optional<uint16_t> ignoredWrites_;
     bool TakeFailure(uint8_t function, uint16_t reg);
     void SetFailures(uint8_t function, uint16_t reg, int count);
 };

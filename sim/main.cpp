@@ -53,6 +53,9 @@ const char kUsage[] =
     "                     echo; may be given more than once. Without --fault-rate each\n"
     "                     of them hits every request; with it, a request is hit with\n"
     "                     probability R by one of them, drawn at random\n"
+    "  --fault ignore-write=REG\n"
+    "                     writes to the value at register REG are acknowledged and not\n"
+    "                     carried out (the unit keeps its old value)\n"
     "  --fault-rate R     probability 0..1 that a request is hit\n"
     "  --fault-seed N     seed of the fault rate and of noise bytes (default 1)\n"
     "  --fault-register N only requests starting at register N are hit\n"
@@ -66,6 +69,9 @@ int Usage(const std::string& problem) {
     std::cerr << kUsage;
     return 2;
 }
+
+// A fault of the unit itself rather than of the link: "--fault ignore-write=REG".
+constexpr const char* kIgnoreWrite = "ignore-write=";
 
 struct FaultName {
     const char* name;
@@ -131,6 +137,7 @@ int main(int argc, char** argv) {
     std::optional<double> faultRate;
     uint32_t faultSeed = 1;
     int faultRegister = -1;
+    std::optional<uint16_t> ignoredWrites;
     int faultDelayMs = 1000, faultGapMs = 5, garbageBytes = 1;
 
     for (int i = 1; i < argc; ++i) {
@@ -209,6 +216,12 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 0, 4294967295LL, n))
                 return Usage("flow must be 0..4294967295");
             steadyFlow = n;
+        } else if (arg == "--fault" && i + 1 < argc &&
+                   std::string_view(argv[i + 1]).starts_with(kIgnoreWrite)) {
+            v = std::string_view(argv[++i]).substr(std::strlen(kIgnoreWrite));
+            if (!ParseNumber(v, 0, 65535, n))
+                return Usage("ignore-write needs a register 0..65535");
+            ignoredWrites = static_cast<uint16_t>(n);
         } else if (arg == "--fault") {
             FaultKind kind;
             if (!value(v) || !ParseFaultKind(v, kind))
@@ -266,6 +279,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     SimUnit simUnit(unit);
+    simUnit.IgnoreWrites(ignoredWrites);
     if (steadyFlow >= 0)
         simUnit.SetFlowProfile(static_cast<uint32_t>(steadyFlow), 0, 60);
     SimLink simLink(simUnit, link);

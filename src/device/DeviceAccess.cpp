@@ -171,6 +171,7 @@ int TDeviceAccess::WriteLinearisationEntry(int entry, uint64_t value) {
 
 bool TDeviceAccess::IdentifyDevice() {
     Device& device = form_.device;
+    unitValues_.reset(); // whatever unit answers now, nothing of it has been read yet
     form_.SetupModel("", 0);
     bool accepted = false, attempt = false;
     form_.SetStatus(1, " Status: connecting device...");
@@ -299,6 +300,7 @@ void TDeviceAccess::ConnectButtonClick() {
         return;
     }
     device.SerialNumber = -1;
+    unitValues_.reset();
     device.SetVersion(0);
     device.Model.clear();
     device.Variant = 0;
@@ -454,7 +456,7 @@ bool TDeviceAccess::ReadFailed(const std::string& control) const {
 }
 
 bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const std::string& label,
-                                        int32_t value) {
+                                        int32_t value, bool readBack) {
     if (!form_.TransferErrorLogged) {
         form_.TransferErrorLogged = true;
         WriteLogHeader(logFileName);
@@ -464,7 +466,7 @@ bool TDeviceAccess::ReportTransferError(const std::string& logFileName, const st
     // Nobody is asked whether to go on with a port that has gone or a unit that is silent.
     if (LineLost())
         return true;
-    const bool write = !logFileName.empty() && logFileName[0] == 'W';
+    const bool write = !readBack && !logFileName.empty() && logFileName[0] == 'W';
     const std::string message = std::string("Unable to ") + (write ? "write " : "read ") + label +
                                 (write ? " to device. Do you wish to continue the operation?"
                                        : " from device. Do you wish to continue the operation?") +
@@ -564,6 +566,7 @@ bool TDeviceAccess::ReadLinearisation(const Parameter& row, const std::string& l
         if (form_.ensureVisible)
             form_.ensureVisible(line.inputEdit);
         if (ReadLinearisationEntry(entry, value) != modbus::kTransactionDone) {
+            failedReads_.push_back(line.inputEdit);
             if (ReportTransferError(logFileName, row.readLabel + std::string(1, line.id), entry)) {
                 go = false;
                 break;
@@ -658,8 +661,17 @@ void TDeviceAccess::DownloadButtonClick() {
     form_.Pages()[static_cast<size_t>(form_.ActivePage())].highlighted = false;
     failedReads_.clear();
 
+    unitValues_.reset();
     if (ReadPages(logFileName))
         success = EndWithOperatorValues();
+    if (success) {
+        unitValues_ = editor::TakeSnapshot(form_);
+        std::vector<std::string> read;
+        for (const editor::ShownValue& v : unitValues_->values)
+            if (!ReadFailed(v.control))
+                read.push_back(v.control);
+        editor::KeepOnly(*unitValues_, read);
+    }
 
     ReportRunEnd(success, {kReadOkStatus, kReadFailedStatus, "Read out all values correctly.",
                            "Some values were not read correctly. Please check the ReadLog",
@@ -673,7 +685,8 @@ void TDeviceAccess::DownloadButtonClick() {
 
 // The status and messages that end a bulk run; after a failure the editing rules catch up
 // with the values the run left.
-void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts) {
+void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts,
+                                 const std::string& failureText) {
     if (success) {
         form_.SetStatus(1, texts.okStatus);
         if (form_.ShowPopups)
@@ -685,7 +698,9 @@ void TDeviceAccess::ReportRunEnd(bool success, const RunEnd& texts) {
     }
     form_.SetStatus(1, texts.failedStatus);
     // A lost line has its one message, and only one.
-    if (!lineLostShown_ && !LineLost())
+    if (!failureText.empty())
+        prompts_.Inform(failureText, texts.caption, PromptIcon::Error);
+    else if (!lineLostShown_ && !LineLost())
         prompts_.Inform("Error during communication. Please retry the operation.", texts.caption,
                         PromptIcon::Error);
     form_.Updating = false;

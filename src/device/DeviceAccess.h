@@ -8,6 +8,7 @@
 #include "common/Device.h"
 #include "device/ConnectionForm.h"
 #include "device/RegisterMap.h"
+#include "editor/Compare.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
 #include "host/Prompts.h"
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -72,6 +74,16 @@ public:
     std::function<void(uint8_t)> setBusAddress;
     // Told when a run starts (the window is disabled for it), before its first transaction.
     std::function<void()> runStarting;
+    // "Check the unit after writing": Write device reads every parameter it sent back and
+    // compares.
+    bool checkAfterWriting = true;
+    // The values the unit holds as the window showed them after the last complete Read
+    // device of this unit (or a checked Write device) since it was connected; null when
+    // there is none. Parameters whose read failed are not in it.
+    const editor::Snapshot* UnitValues() const { return unitValues_ ? &*unitValues_ : nullptr; }
+    // The parameters the last checked Write device found other than sent, one
+    // "LABEL: sent VALUE, read VALUE" a line.
+    const std::vector<std::string>& Mismatches() const { return mismatches_; }
 
     // What the companion runs (operator values, commands, log data) share.
     editor::Form& MainForm() { return form_; }
@@ -112,7 +124,7 @@ public:
     // Failure handling of the bulk runs. Returns true when the user aborts, and when the line
     // is lost (LineLost).
     bool ReportTransferError(const std::string& logFileName, const std::string& label,
-                             int32_t value);
+                             int32_t value, bool readBack = false);
     void WriteLogHeader(const std::string& logFileName);
     void WriteLogLine(const std::string& logFileName, const std::string& label,
                       const std::string& errorText, const std::string& valueText);
@@ -136,6 +148,9 @@ public:
 
     // Read device.
     void DownloadButtonClick();
+    // What Write device would change on the unit, one "Page - Parameter: unit VALUE, form
+    // VALUE" a line; empty also when the unit's values are not known (UnitValues()).
+    std::vector<std::string> WriteDifferences() const;
     // Write device: the confirmation (popups on), then WriteDevice.
     void UploadButtonClick();
     void WriteDevice();
@@ -157,13 +172,26 @@ private:
         const char* caption;
         const char* logPrefix;
     };
-    void ReportRunEnd(bool success, const RunEnd& texts);
+    // failureText, when given, replaces the communication failure's message.
+    void ReportRunEnd(bool success, const RunEnd& texts, const std::string& failureText = "");
     void CloseRun(int page);
     struct WriteStep;
     struct WritePage;
     std::vector<WritePage> PlanWrite() const;
     bool StepValue(const WriteStep& step, int64_t& value, std::string& problem) const;
     bool SendStep(const WriteStep& step, const std::string& logFileName);
+    // The read-back after a write: false when a value differs or the check was aborted.
+    bool CheckWritten(const std::string& logFileName, std::string& failureText);
+    struct SentValue {
+        const Parameter* row;
+        int entry; // a linearisation entry: 0 ... 14; else -1
+        uint64_t value;
+        std::string label;
+        std::tm at; // when it was sent (the unit's clock moves on from there)
+    };
+    std::vector<SentValue> sent_;
+    std::optional<editor::Snapshot> unitValues_;
+    std::vector<std::string> mismatches_;
     void FollowUnit(const Parameter& row, int64_t value);
     editor::CalendarDate Today() const;
 

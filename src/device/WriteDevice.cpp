@@ -23,6 +23,51 @@ constexpr const char* kWriteOkStatus = " Status: values were written correctly t
 constexpr const char* kWriteFailedStatus = " Status: values were not written correctly to the "
                                            "device. Please re-write the values.";
 constexpr uint64_t kPlaceholder = 10000;
+constexpr const char* kCheckingStatus = " Status: checking the values on the device...";
+// The log's path (or why there is none) follows it.
+constexpr const char* kSomeNotWritten =
+    "Some values were not written correctly. Please check the WriteLog";
+constexpr const char* kNotChecked = "not checked";
+// A unit's clock read back this many seconds later than it was set, beyond the time the
+// check took, still holds what was sent: the read is a transaction or two after the write.
+constexpr int kClockSlackSeconds = 2;
+
+int SecondsOfDay(uint64_t hhnnss) {
+    return static_cast<int>(hhnnss / 10000 * 3600 + hhnnss / 100 % 100 * 60 + hhnnss % 100);
+}
+
+std::tm DateTm(uint64_t yymmdd) {
+    std::tm tm{};
+    tm.tm_year = static_cast<int>(2000 + yymmdd / 10000 - 1900);
+    tm.tm_mon = static_cast<int>(yymmdd / 100 % 100) - 1;
+    tm.tm_mday = static_cast<int>(yymmdd % 100);
+    tm.tm_hour = 12;
+    return tm;
+}
+
+uint64_t YyMMdd(const std::tm& tm) {
+    return static_cast<uint64_t>((tm.tm_year + 1900) % 100 * 10000 + (tm.tm_mon + 1) * 100 +
+                                 tm.tm_mday);
+}
+
+// Whether what was read back is what was sent. The unit's clock and calendar go on from
+// what they were set to: a time up to the seconds the check took later, and the next day
+// once midnight passed meanwhile, are what was sent.
+bool Holds(const Parameter& row, uint64_t sent, uint64_t read, int secondsSince) {
+    if (read == sent)
+        return true;
+    if (row.form == ValueForm::Hhnnss) {
+        const int ahead = (SecondsOfDay(read) - SecondsOfDay(sent) + 86400) % 86400;
+        return ahead <= secondsSince + kClockSlackSeconds;
+    }
+    if (row.form == ValueForm::YyMMdd) {
+        std::tm next = DateTm(sent);
+        next.tm_mday += 1;
+        std::mktime(&next);
+        return read == YyMMdd(next);
+    }
+    return false;
+}
 
 // The row of the map a control is written from, on the page of that step.
 const Parameter& Row(const char* control, int step) {
@@ -281,13 +326,35 @@ bool TDeviceAccess::StepValue(const WriteStep& step, int64_t& value, std::string
     return true;
 }
 
+std::vector<std::string> TDeviceAccess::WriteDifferences() const {
+    std::vector<std::string> lines;
+    if (!unitValues_ || form_.ExpectedSerialNumber != form_.device.SerialNumber)
+        return lines;
+    const auto differences = editor::Differences(*unitValues_, editor::TakeSnapshot(form_));
+    for (const editor::Difference& d : differences.value_or(std::vector<editor::Difference>{}))
+        lines.push_back(editor::DifferenceLine(d, "unit", "form"));
+    return lines;
+}
+
 void TDeviceAccess::UploadButtonClick() {
-    if (form_.ShowPopups &&
-        prompts_.Ask("This will change the configuration in the device.\r\n\r\nDo you wish to "
-                     "continue?",
-                     "Write to device", PromptIcon::Question,
-                     PromptButtons::OkCancel) != PromptAnswer::Ok)
-        return;
+    if (form_.ShowPopups) {
+        const char* const question = "This will change the configuration in the device.\r\n\r\n"
+                                     "Do you wish to continue?";
+        PromptAnswer answer = PromptAnswer::Ok;
+        // With the unit's values known, the question shows what the write changes.
+        if (unitValues_ && form_.ExpectedSerialNumber == form_.device.SerialNumber) {
+            std::vector<std::string> lines = WriteDifferences();
+            if (lines.empty())
+                lines.push_back(editor::kNoValuesDiffer);
+            answer = prompts_.AskWithList(question, lines, "Write to device", PromptIcon::Question,
+                                          PromptButtons::OkCancel);
+        } else {
+            answer = prompts_.Ask(question, "Write to device", PromptIcon::Question,
+                                  PromptButtons::OkCancel);
+        }
+        if (answer != PromptAnswer::Ok)
+            return;
+    }
     WriteDevice();
 }
 
@@ -343,9 +410,10 @@ bool TDeviceAccess::SendStep(const WriteStep& step, const std::string& logFileNa
         if (form_.ensureVisible)
             form_.ensureVisible(line.inputEdit);
         result = WriteLinearisationEntry(step.entry, static_cast<uint64_t>(value));
+        const std::string label = "Linearization - Edit" + std::string(1, line.id);
         if (result != modbus::kTransactionDone)
-            return !ReportTransferError(logFileName, "Linearization - Edit" + std::string(1, line.id),
-                                        step.entry);
+            return !ReportTransferError(logFileName, label, step.entry);
+        sent_.push_back({step.row, step.entry, static_cast<uint64_t>(value), label, now()});
         return true;
     }
 
@@ -353,6 +421,10 @@ bool TDeviceAccess::SendStep(const WriteStep& step, const std::string& logFileNa
     if (!caption.empty())
         form_.SetHighlighted(caption, false);
     bool go = true;
+    // The placeholder is overwritten by the real K-factor a few steps on: what the unit holds
+    // afterwards is that one, which is checked.
+    if (result == modbus::kTransactionDone && step.kind == Kind::Control)
+        sent_.push_back({step.row, -1, static_cast<uint64_t>(value), step.row->writeLabel, now()});
     if (result != modbus::kTransactionDone)
         go = !ReportTransferError(logFileName,
                                   step.kind == Kind::Placeholder ? step.label : step.row->writeLabel,
@@ -418,6 +490,10 @@ void TDeviceAccess::WriteDevice() {
     }
     form_.SetStatus(1, kWritingStatus);
     form_.Pages()[static_cast<size_t>(form_.ActivePage())].highlighted = false;
+    sent_.clear();
+    mismatches_.clear();
+    // What the unit holds is only known again once it has been checked.
+    unitValues_.reset();
 
     int done = 0;
     form_.SetProgress(0, total);
@@ -452,12 +528,71 @@ void TDeviceAccess::WriteDevice() {
 
     if (go)
         success = EndWithOperatorValues();
+    std::string failureText;
+    if (success && checkAfterWriting) {
+        success = CheckWritten(logFileName, failureText);
+        if (success && !form_.TransferErrorLogged)
+            unitValues_ = editor::TakeSnapshot(form_);
+    }
 
-    ReportRunEnd(success, {kWriteOkStatus, kWriteFailedStatus, "Written all values correctly.",
-                           "Some values were not written correctly. Please check the WriteLog",
-                           "Write Device", "WriteLog"});
+    ReportRunEnd(success,
+                 {kWriteOkStatus, kWriteFailedStatus, "Written all values correctly.",
+                  kSomeNotWritten, "Write Device", "WriteLog"},
+                 failureText);
     CloseRun(startPage);
     finish();
+}
+
+bool TDeviceAccess::CheckWritten(const std::string& logFileName, std::string& failureText) {
+    const auto log = [&](const std::string& label, const std::string& error, uint64_t value) {
+        if (!form_.TransferErrorLogged) {
+            form_.TransferErrorLogged = true;
+            WriteLogHeader(logFileName);
+        }
+        WriteLogLine(logFileName, label, error, std::to_string(value));
+    };
+    form_.Updating = true;
+    form_.SetStatus(1, kCheckingStatus);
+    const int total = static_cast<int>(sent_.size());
+    form_.SetProgress(0, total);
+    bool aborted = false;
+    for (size_t i = 0; i < sent_.size(); ++i) {
+        const SentValue& s = sent_[i];
+        if (aborted) {
+            log(s.label, kNotChecked, s.value);
+            continue;
+        }
+        uint64_t read = 0;
+        const int result = s.entry >= 0 ? ReadLinearisationEntry(s.entry, read)
+                                        : ReadValue(s.row->reg, s.row->bytes, read);
+        form_.SetProgress(static_cast<int>(i) + 1, total);
+        if (result != modbus::kTransactionDone) {
+            // The failure is logged under the parameter's name; with the run stopped, so is
+            // every parameter that is left unchecked.
+            aborted =
+                ReportTransferError(logFileName, s.label, static_cast<int32_t>(s.value), true);
+            if (aborted)
+                log(s.label, kNotChecked, s.value);
+            continue;
+        }
+        std::tm sentAt = s.at, readAt = now();
+        const double since = std::difftime(std::mktime(&readAt), std::mktime(&sentAt));
+        if (Holds(*s.row, s.value, read, since > 0 ? static_cast<int>(since) : 0))
+            continue;
+        mismatches_.push_back(s.label + ": sent " + std::to_string(s.value) + ", read " +
+                              std::to_string(read));
+        log(s.label, "the unit holds " + std::to_string(read), s.value);
+    }
+    form_.Updating = false;
+    if (aborted)
+        return false;
+    if (mismatches_.empty())
+        return true;
+    failureText.clear();
+    for (const std::string& line : mismatches_)
+        failureText += line + "\r\n";
+    failureText += "\r\n" + CheckLogText(kSomeNotWritten, "WriteLog");
+    return false;
 }
 
 } // namespace vantrel::device

@@ -49,6 +49,7 @@ struct Control {
     bool enabled = true;
     bool visible = true;
     bool highlighted = false; // caption highlighted (device runs mark the control in work)
+    bool marked = false;      // its value differs in the last comparison the user asked for
     TimeOfDay time;
     CalendarDate date;
     std::string group; // the group box this control sits in, if any

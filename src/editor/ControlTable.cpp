@@ -133,6 +133,8 @@ std::vector<Control> MainWindowControls() {
     b.Button("SaveConfigButtonNew", "Save Config.");
     b.Button("UploadButton", "Write to device");
     b.Button("DownloadButton", "Read device");
+    b.Button("CompareUnitButton", "Compare with unit");
+    b.Button("CompareFileButton", "Compare with file...");
     b.Button("SaveConfigButton", "Save Config.").visible = false;
 
     b.page = "ConfigurationSheet";

@@ -58,6 +58,8 @@ constexpr ButtonRow kButtonTable[] = {
     {"SaveConfigButtonNew", false, true, true},
     {"UploadButton", false, false, true},
     {"DownloadButton", false, false, true},
+    {"CompareUnitButton", false, false, true},
+    {"CompareFileButton", false, true, true},
     {"ConnectButton", true, false, true},
     {"FindUnitButton", true, false, true},
     {"CommunicButton", true, false, true},
@@ -225,6 +227,20 @@ void Form::SetCaption(std::string_view name, const std::string& caption) {
     Control& c = (*this)[name];
     if (c.caption != caption) {
         c.caption = caption;
+        Notify(c);
+    }
+}
+
+void Form::MarkControls(const std::vector<std::string>& names) {
+    for (Control& c : controls_) {
+        const bool marked = std::find(names.begin(), names.end(), c.name) != names.end() ||
+                            // a unit group shows in its box of buttons
+                            (c.kind == ControlKind::UnitButtons && c.name.size() > 3 &&
+                             std::find(names.begin(), names.end(),
+                                       c.name.substr(0, c.name.size() - 3)) != names.end());
+        if (c.marked == marked)
+            continue;
+        c.marked = marked;
         Notify(c);
     }
 }

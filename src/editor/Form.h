@@ -76,6 +76,8 @@ public:
     void SetVisible(std::string_view name, bool visible);
     void SetCaption(std::string_view name, const std::string& caption);
     void SetHighlighted(std::string_view name, bool highlighted);
+    // Marks exactly these controls as differing (a comparison's result); the rest unmarked.
+    void MarkControls(const std::vector<std::string>& names);
     // One button of a unit-button box; a disabled button cannot be chosen by the user.
     void SetItemEnabled(std::string_view name, int index, bool enabled);
     bool ItemEnabled(std::string_view name, int index) const;

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantrel::host {
 
@@ -34,6 +35,17 @@ public:
     // button that cancels: Cancel, No, Abort, or Ok for a lone Ok).
     virtual PromptAnswer Ask(const std::string& text, const std::string& caption, PromptIcon icon,
                              PromptButtons buttons) = 0;
+
+    // A message box with a list under its text, which scrolls when it is long (what a write
+    // would change). Where there is no such box, the list's lines follow the text.
+    virtual PromptAnswer AskWithList(const std::string& text, const std::vector<std::string>& list,
+                                     const std::string& caption, PromptIcon icon,
+                                     PromptButtons buttons) {
+        std::string all = text + "\r\n";
+        for (const std::string& line : list)
+            all += "\r\n" + line;
+        return Ask(all, caption, icon, buttons);
+    }
 
     // A message with an Ok button.
     void Inform(const std::string& text, const std::string& caption, PromptIcon icon) {

@@ -23,6 +23,7 @@ public:
         PromptIcon icon = PromptIcon::None;
         PromptButtons buttons = PromptButtons::Ok;
         FileDialogOptions file; // Open and Save
+        std::vector<std::string> list; // AskWithList
     };
 
     std::deque<PromptAnswer> answers;
@@ -33,7 +34,7 @@ public:
     // With the queue empty a question gets its first button (Ok or Yes, Abort, Retry).
     PromptAnswer Ask(const std::string& text, const std::string& caption, PromptIcon icon,
                      PromptButtons buttons) override {
-        shown.push_back({Kind::Message, text, caption, icon, buttons, {}});
+        shown.push_back({Kind::Message, text, caption, icon, buttons, {}, {}});
         if (answers.empty())
             return FirstButton(buttons);
         const PromptAnswer answer = answers.front();
@@ -41,11 +42,19 @@ public:
         return answer;
     }
 
+    PromptAnswer AskWithList(const std::string& text, const std::vector<std::string>& list,
+                             const std::string& caption, PromptIcon icon,
+                             PromptButtons buttons) override {
+        const PromptAnswer answer = Ask(text, caption, icon, buttons);
+        shown.back().list = list;
+        return answer;
+    }
+
     // With the queue empty the box counts as cancelled.
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& initial) override {
         shown.push_back(
-            {Kind::Input, prompt, caption, PromptIcon::None, PromptButtons::OkCancel, {}});
+            {Kind::Input, prompt, caption, PromptIcon::None, PromptButtons::OkCancel, {}, {}});
         if (inputs.empty())
             return initial;
         std::string text = std::move(inputs.front());
@@ -87,7 +96,7 @@ public:
 private:
     std::optional<std::string> FileName(Kind kind, const FileDialogOptions& options) {
         shown.push_back({kind, options.title, options.title, PromptIcon::None,
-                         PromptButtons::OkCancel, options});
+                         PromptButtons::OkCancel, options, {}});
         if (fileNames.empty())
             return std::nullopt;
         std::optional<std::string> name = std::move(fileNames.front());

@@ -178,6 +178,8 @@ int EditWidth(const QWidget* w, size_t maxLength) {
     return w->fontMetrics().horizontalAdvance(QLatin1Char('0')) * (chars + 2) + 12;
 }
 
+const QString kMarkedStyle = QStringLiteral("background-color: #ffe08a;");
+
 void SetHighlightedLook(QWidget* w, bool on) {
     if (w->property("highlighted").toBool() == on)
         return;
@@ -931,6 +933,13 @@ void TConfigForm::ShowControl(const Control& c) {
         SetTitleHighlighted(b.titled, c.highlighted);
     else
         SetHighlightedLook(w, c.highlighted);
+    // A value that differs in the last comparison stands out on its page until the next
+    // read or load.
+    QWidget* marked = b.titled ? static_cast<QWidget*>(b.titled) : w;
+    if (marked->property("marked").toBool() != c.marked) {
+        marked->setProperty("marked", c.marked);
+        marked->setStyleSheet(c.marked ? kMarkedStyle : QString());
+    }
 }
 
 void TConfigForm::ShowPages() {

@@ -12,6 +12,7 @@
 #include "modbus/Bus.h"
 #include "modbus/PortList.h"
 #include "modbus/PortSetup.h"
+#include "ui/CompareButtons.h"
 #include "ui/ConfigForm.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/FindUnitDialog.h"
@@ -114,6 +115,9 @@ Program::Program(ProgramOptions options)
     form_->OnClick("FindUnitButton", findUnit);
     if (TModConfigForm* setupDialog = window_->ModConfigForm())
         setupDialog->findUnit = findUnit;
+    // "Check the unit after writing", section [Write] of the settings file; on unless 0.
+    access_->checkAfterWriting = settings.ReadString("Write", "CheckAfterWriting", "1") != "0";
+    WireCompareButtons(*access_, *prompts_, QLocale().decimalPoint().toStdString());
     form_->OnClick("LogdataButton",
                    [this] { LogdataDialog::Open(*access_, *bus_, window_.get(), host); });
     form_->OnClick("LogFileButton",

@@ -1,10 +1,18 @@
 #include "ui/QtPrompts.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
+#include <QStyle>
+#include <QVBoxLayout>
 
 namespace vantrel::ui {
 
@@ -145,6 +153,57 @@ PromptAnswer QtPrompts::Ask(const std::string& text, const std::string& caption,
     box.setDefaultButton(set.defaultButton);
     box.setEscapeButton(set.escapeButton);
     return AnswerOf(box.exec());
+}
+
+PromptAnswer QtPrompts::AskWithList(const std::string& text, const std::vector<std::string>& list,
+                                    const std::string& caption, PromptIcon icon,
+                                    PromptButtons buttons) {
+    QDialog dialog(Owner());
+    dialog.setObjectName("ListPrompt");
+    dialog.setWindowTitle(Q(caption));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* top = new QHBoxLayout;
+    const QMessageBox::Icon boxIcon = IconOf(icon);
+    if (boxIcon != QMessageBox::NoIcon) {
+        const QStyle::StandardPixmap pixmap =
+            boxIcon == QMessageBox::Information ? QStyle::SP_MessageBoxInformation
+            : boxIcon == QMessageBox::Warning   ? QStyle::SP_MessageBoxWarning
+            : boxIcon == QMessageBox::Critical  ? QStyle::SP_MessageBoxCritical
+                                                : QStyle::SP_MessageBoxQuestion;
+        auto* picture = new QLabel(&dialog);
+        const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+        picture->setPixmap(dialog.style()->standardIcon(pixmap).pixmap(size, size));
+        picture->setAlignment(Qt::AlignTop);
+        top->addWidget(picture);
+    }
+    auto* label = new QLabel(Q(PlainLines(text)), &dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    top->addWidget(label, 1);
+    layout->addLayout(top);
+    auto* lines = new QListWidget(&dialog);
+    lines->setObjectName("DifferencesList");
+    for (const std::string& line : list)
+        lines->addItem(Q(line));
+    lines->setSelectionMode(QAbstractItemView::NoSelection);
+    lines->setMinimumWidth(560);
+    lines->setMinimumHeight(std::min<int>(12, std::max<int>(3, static_cast<int>(list.size()))) *
+                                lines->fontMetrics().height() +
+                            12);
+    layout->addWidget(lines, 1);
+    const ButtonSet set = ButtonsOf(buttons);
+    auto* box = new QDialogButtonBox(QDialogButtonBox::StandardButtons(int(set.buttons)), &dialog);
+    int answer = set.escapeButton;
+    QObject::connect(box, &QDialogButtonBox::clicked, &dialog, [&](QAbstractButton* button) {
+        answer = box->standardButton(button);
+        dialog.accept();
+    });
+    if (QPushButton* preferred =
+            box->button(static_cast<QDialogButtonBox::StandardButton>(int(set.defaultButton))))
+        preferred->setDefault(true);
+    layout->addWidget(box);
+    dialog.exec();
+    return AnswerOf(answer);
 }
 
 std::string QtPrompts::InputBox(const std::string& caption, const std::string& prompt,

@@ -15,6 +15,11 @@ public:
 
     host::PromptAnswer Ask(const std::string& text, const std::string& caption,
                            host::PromptIcon icon, host::PromptButtons buttons) override;
+    // The message box's icon and text above a list that scrolls ("DifferencesList"), the
+    // buttons below.
+    host::PromptAnswer AskWithList(const std::string& text, const std::vector<std::string>& list,
+                                   const std::string& caption, host::PromptIcon icon,
+                                   host::PromptButtons buttons) override;
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& initial) override;
     std::optional<std::string> OpenFileName(const host::FileDialogOptions& options) override;

@@ -18,8 +18,10 @@
 #include "ui/StartUpForm.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -145,6 +147,45 @@ bool SaveFindUnit(Program& program, const QString& folder) {
     return ok;
 }
 
+// The question before Write device when the form differs from what was read from the unit:
+// the list of what the write would change. Cancelled, so nothing is sent.
+bool SaveWriteDifferences(Program& program, const QString& folder) {
+    editor::Form& form = program.Form();
+    if (form.ShowPopups || !program.Bus().ModThread()->IsPortOpen())
+        return true;
+    form.Click("ConnectButton");
+    if (program.device.SerialNumber <= 0)
+        return false;
+    form.UserSelect("DisplayBrightnessGroup", 2);
+    form.UserEdit("OthersTagEdit", "4711");
+    form.UserEdit("PulseAmountEdit", "2500");
+    form.UserSelect("DataLogIntervalGroup", 3);
+    form.UserEdit("FrequencyEdit3", "1250");
+    form.FinishEdit();
+    bool ok = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() != "ListPrompt" || !w->isVisible())
+                continue;
+            poll.stop();
+            Settle(program, 200);
+            ok = Save(w, folder + "/write-differences.png");
+            static_cast<QDialog*>(w)->reject();
+            return;
+        }
+    });
+    poll.start();
+    form.ShowPopups = true;
+    form.Click("UploadButton");
+    form.ShowPopups = false;
+    poll.stop();
+    form.Click("ConnectButton"); // release
+    Settle(program, 100);
+    return ok;
+}
+
 } // namespace
 
 bool SaveScreenshots(Program& program, const QString& folder, const QString& pagesFolder) {
@@ -202,6 +243,7 @@ bool SaveScreenshots(Program& program, const QString& folder, const QString& pag
         ok = Save(monitor, folder + "/bus-monitor.png") && ok;
         monitor->close();
     }
+    ok = SaveWriteDifferences(program, folder) && ok;
 
     if (!pagesFolder.isEmpty()) {
         QDir().mkpath(pagesFolder);

@@ -1,7 +1,8 @@
 // The register map as data and its value forms, without a unit.
 
-#include "device/DeviceAccess.h"
 #include "device/RegisterMap.h"
+#include "device/DeviceAccess.h"
+#include "editor/Compare.h"
 #include "editor/EditingRules.h"
 #include "editor/Form.h"
 #include "host/ScriptedPrompts.h"
@@ -136,4 +137,30 @@ TEST(RegisterMap, ErrorTextsByExceptionCode) {
     };
     for (const auto& [code, text] : cases)
         EXPECT_EQ(TDeviceAccess::ErrorText(code), text) << code;
+}
+
+// A parameter Write device sends but a comparison leaves out would be a change nobody is
+// shown before a write, and one the check after it names without the window ever listing it.
+TEST(RegisterMap, EveryParameterAWriteSendsIsCompared) {
+    std::set<std::string> compared;
+    for (const char* model : {"Q4200", "R212-A"}) {
+        Device device;
+        device.Model = model;
+        device.HasDataLog = true;
+        editor::Form form(device, "/nonexistent/vantrel-settings.ini");
+        host::ScriptedPrompts prompts;
+        editor::EditingRules rules(form, prompts);
+        form.SetupModel(model, 0);
+        for (const editor::ShownValue& v : editor::TakeSnapshot(form).values)
+            compared.insert(v.control);
+    }
+    for (const Parameter& row : Parameters()) {
+        if (*row.writeLabel == '\0')
+            continue;
+        const std::string control = row.form != ValueForm::Linearisation ? row.control
+                                    : std::string(row.page) == "LinearisationSheet"
+                                        ? "FrequencyEdit1"
+                                        : "PercEdit1";
+        EXPECT_TRUE(compared.count(control)) << row.writeLabel << " (" << row.control << ")";
+    }
 }

@@ -130,9 +130,12 @@ TEST_F(WriteRuns, ConversionModesDecideTheKFactorsAndThePlaceholderComesFirst) {
 
         ASSERT_FALSE(requests.Heard().empty()) << testing::PrintToString(prompts.Texts());
         EXPECT_EQ(requests.Registers().front(), 2) << "the serial-number check comes first";
-        EXPECT_EQ(WrittenRegisters(),
-                  QWriteOrder(c.conversion == 0, c.logger, false,
-                              !form["OthersPasswordEdit"].text.empty(), dataBits));
+        // The check after writing reads the table back entry by entry, and writes nothing
+        // else.
+        std::vector<int> order = QWriteOrder(c.conversion == 0, c.logger, false,
+                                             !form["OthersPasswordEdit"].text.empty(), dataBits);
+        order.insert(order.end(), editor::kLinearisationRows, 13);
+        EXPECT_EQ(WrittenRegisters(), order);
         if (c.conversion == 0) {
             EXPECT_EQ(WritesTo(34), (std::vector<uint64_t>{10000, 2345678}));
         } else {
@@ -412,4 +415,190 @@ TEST_F(FollowRuns, LockedSettingsAreNotChanged) {
     form.SetItemIndex("CommunicSpeedGroup", 5);
     access->WriteDevice();
     EXPECT_EQ(setup->ComSpeedComboBox.index, 3);
+}
+
+// The check after writing: every parameter sent is read back and compared.
+
+TEST_F(WriteRuns, TheCheckFindsNothingWhereTheUnitChangesValuesOnPurpose) {
+    ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+    form.UserSelect("FlowmeterConversionGroup", 0);
+    form.SetText("TotalKFactorEdit", "2345678"); // after the placeholder
+    form.SetText("AnalogFilterEdit", "0");       // goes as 1
+    form.TimeEdited = true;                      // the unit's clock runs on from the PC's time
+    // The PC's own clock, so that the time the check takes on a busy machine is counted.
+    access->now = LocalNow;
+    form.SetText("FrequencyEdit4", "777");
+    prompts.answers = {PromptAnswer::Ok};
+    access->UploadButtonClick();
+    EXPECT_EQ(prompts.Texts().back(), "Written all values correctly.");
+    EXPECT_TRUE(access->Mismatches().empty()) << testing::PrintToString(access->Mismatches());
+    EXPECT_TRUE(LogFiles().empty());
+    // Each register written is read after the last write to it.
+    const auto heard = requests.Heard();
+    for (const sim::WriteRecord& w : unit->Writes()) {
+        if (w.reg == 13)
+            continue; // the table's index, which selects an entry to read
+        size_t lastWrite = 0, lastRead = 0;
+        for (size_t i = 0; i < heard.size(); ++i) {
+            if (heard[i].second != w.reg)
+                continue;
+            (heard[i].first == 16 ? lastWrite : lastRead) = i + 1;
+        }
+        EXPECT_GT(lastRead, lastWrite) << "register " << w.reg;
+    }
+    ASSERT_NE(access->UnitValues(), nullptr) << "the checked values are the unit's now";
+    EXPECT_TRUE(access->WriteDifferences().empty());
+}
+
+TEST_F(WriteRuns, AUnitThatKeepsItsOldValueIsNamedAndTheRunFails) {
+    struct Case {
+        uint16_t ignored;
+        std::function<void(editor::Form&)> edit;
+        std::string mismatch; // LABEL: sent VALUE, read VALUE
+        std::string logLine;
+    };
+    const std::vector<Case> cases = {
+        {34,
+         [](editor::Form& f) {
+             f.UserSelect("FlowmeterConversionGroup", 0);
+             f.SetText("TotalKFactorEdit", "2345678");
+         },
+         "Total - K-Factor: sent 2345678, read ", "Total - K-Factor, Value: 2345678, Error: "},
+        {139,
+         [](editor::Form& f) {
+             f.SetItemIndex("OthersKeylockGroup", 1 - f["OthersKeylockGroup"].itemIndex);
+         },
+         "Others - Keylock: sent ", "Others - Keylock, Value: "},
+        {1024, [](editor::Form& f) { f.SetText("FrequencyEdit2", "1500"); },
+         "Linearization - Edit2: sent ", "Linearization - Edit2, Value: "},
+    };
+    // The failure is shown with popups off as well.
+    bool popups = true;
+    for (const Case& c : cases) {
+        {
+            SCOPED_TRACE(std::to_string(c.ignored) + (popups ? " popups on" : " popups off"));
+            TearDown();
+            ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+            form.ShowPopups = popups;
+            popups = !popups;
+            unit->IgnoreWrites(c.ignored);
+            c.edit(form);
+            access->WriteDevice();
+
+            ASSERT_EQ(access->Mismatches().size(), 1u)
+                << testing::PrintToString(access->Mismatches());
+            EXPECT_EQ(access->Mismatches()[0].rfind(c.mismatch, 0), 0u) << access->Mismatches()[0];
+            const std::string logName = "WriteLog20260304-090705.txt";
+            ASSERT_FALSE(prompts.shown.empty());
+            EXPECT_EQ(prompts.shown.back().text,
+                      access->Mismatches()[0] +
+                          "\r\n\r\nSome values were not written correctly. Please check the "
+                          "WriteLog: " +
+                          logDir + "/" + logName);
+            EXPECT_EQ(prompts.shown.back().icon, PromptIcon::Error);
+            EXPECT_EQ(form.statusPanels[1], " Status: values were not written correctly to the "
+                                            "device. Please re-write the values.");
+            const std::vector<std::string> log = LogLines(logName);
+            ASSERT_EQ(log.size(), 5u);
+            EXPECT_EQ(log[4].rfind(c.logLine, 0), 0u) << log[4];
+            EXPECT_EQ(access->UnitValues(), nullptr) << "what the unit holds is not known";
+            EXPECT_FALSE(form.Updating);
+            EXPECT_FALSE(form.TransferErrorLogged);
+            EXPECT_TRUE(form.enabled);
+        }
+    }
+}
+
+TEST_F(WriteRuns, UnpluggedDuringTheCheckLogsWhatWasNotChecked) {
+    ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+    form.ShowPopups = false;
+    // The cable is pulled when the check reaches the Display page.
+    sim::Fault gone;
+    gone.kind = sim::FaultKind::Silence;
+    gone.count = 1000;
+    requests.FailAt(3, 64, gone);
+    access->WriteDevice();
+    EXPECT_FALSE(WritesTo(1272).empty()) << "the write itself went through";
+    EXPECT_EQ(prompts.Texts(), (std::vector<std::string>{device::kUnitStoppedAnsweringText}));
+    const std::vector<std::string> log = LogLines("WriteLog20260304-090705.txt");
+    int notChecked = 0;
+    for (const std::string& line : log)
+        notChecked += line.ends_with(", Error: not checked");
+    EXPECT_GT(notChecked, 10) << testing::PrintToString(log);
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "Others - Tagnumber, Value: " + form["OthersTagEdit"].text +
+                            ", Error: not checked"),
+              log.end());
+    EXPECT_EQ(form.statusPanels[1], " Status: values were not written correctly to the device. "
+                                    "Please re-write the values.");
+    EXPECT_TRUE(form.enabled);
+}
+
+TEST_F(WriteRuns, TheConfirmationListsWhatTheWriteChanges) {
+    ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+    prompts.answers = {PromptAnswer::Cancel};
+    access->UploadButtonClick();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].list, (std::vector<std::string>{"No values differ from the unit"}));
+
+    prompts.shown.clear();
+    form.SetItemIndex("DisplayBrightnessGroup", 4);
+    form.SetText("OthersTagEdit", "4711");
+    rules.UpdateValues();
+    prompts.answers = {PromptAnswer::Cancel};
+    access->UploadButtonClick();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "This will change the configuration in the device.\r\n\r\nDo you wish to continue?");
+    EXPECT_EQ(
+        prompts.shown[0].list,
+        (std::vector<std::string>{"Display - Backlight Brightness: unit 20%, form 80%",
+                                  "Others - Tagnumber: unit " +
+                                      PaddedDigits(unit->Value(170, 3), 7) + ", form 0004711"}));
+    EXPECT_TRUE(requests.Heard().empty()) << "Cancel sends nothing";
+
+    // Another unit connected since: its values were not read, the plain question.
+    prompts.shown.clear();
+    form.ExpectedSerialNumber = 99;
+    prompts.answers = {PromptAnswer::Cancel};
+    access->UploadButtonClick();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_TRUE(prompts.shown[0].list.empty());
+}
+
+// The unit's clock goes on from what it was set to, over midnight too; a clock that is off by
+// more than the check took is named.
+TEST_F(WriteRuns, TheUnitsClockRunsOnOverMidnightWithinTheCheck) {
+    struct Case {
+        int msLater; // the unit's clock between the write and the check
+        std::vector<std::string> mismatches;
+    };
+    for (const Case& c : {Case{1500, {}}, Case{40500, {"Datalogging - Time: sent 235959, read 39"}}}) {
+        SCOPED_TRACE(c.msLater);
+        TearDown();
+        ReadUnit(Unit(sim::Model::Q4200, true), "Q4200");
+        form.ShowPopups = false;
+        access->now = [] {
+            std::tm tm{};
+            tm.tm_year = 2026 - 1900;
+            tm.tm_mon = 2;
+            tm.tm_mday = 4;
+            tm.tm_hour = 23;
+            tm.tm_min = 59;
+            tm.tm_sec = 59;
+            return tm;
+        };
+        unit->UseManualClock(true);
+        form.TimeEdited = true; // the PC's time goes to the unit
+        form.SetDate("pickDate", {2026, 3, 4});
+        access->readOperatorValues = [&] {
+            // Half a second on, so that the unit's whole seconds do not hang on rounding.
+            unit->AdvanceClock(std::chrono::milliseconds(c.msLater));
+            return true;
+        };
+        access->WriteDevice();
+        EXPECT_EQ(unit->Value(179, 4), 260305u)
+            << "the unit is on the next day: " << unit->Value(176, 3) << testing::PrintToString(prompts.Texts());
+        EXPECT_EQ(access->Mismatches(), c.mismatches);
+    }
 }

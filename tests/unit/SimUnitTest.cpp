@@ -306,3 +306,21 @@ TEST(SimUnit, ClearingTheResettableTotalLeavesTheAccumulatedOne) {
     }
     EXPECT_GT(moving.AccumulatedTotal(), before + 1900);
 }
+
+// A unit that says it took a write and keeps its old value: only the value at that register.
+TEST(SimUnitIgnoredWrites, AcknowledgedAndNotCarriedOut) {
+    SimUnit unit;
+    ASSERT_TRUE(unit.SetValue(170, 3, 42));
+    unit.IgnoreWrites(170);
+    const Message tag = {1, 16, 0, 170, 0, 2, 4, 0, 0, 0x12, 0x67};
+    const auto answer = unit.Handle(tag);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ((*answer)[1], 16) << "acknowledged, not refused";
+    EXPECT_EQ(unit.Value(170, 3), 42u);
+    const Message keylock = {1, 16, 0, 139, 0, 1, 2, 0, 1};
+    ASSERT_TRUE(unit.Handle(keylock).has_value());
+    EXPECT_EQ(unit.Value(139, 1), 1u) << "other registers take their writes";
+    unit.IgnoreWrites(std::nullopt);
+    ASSERT_TRUE(unit.Handle(tag).has_value());
+    EXPECT_EQ(unit.Value(170, 3), 0x1267u);
+}
