@@ -1,5 +1,7 @@
 #include "cli/JsonOutput.h"
 
+#include "device/OperatorWatch.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
@@ -44,15 +46,32 @@ std::string IdentityJson(const Device& device) {
 }
 
 std::string ValuesJson(const editor::Form& f) {
-    const std::string flowUnit = f["FlowrateUnitLabel"].text.empty()
-                                     ? f["FlowIntLabel"].text
-                                     : f["FlowrateUnitLabel"].text + " " + f["FlowIntLabel"].text;
+    // The units as the text lines give them.
+    const std::string flowUnit = device::FlowRateUnitText(f);
+    const std::string totalUnit = device::TotalUnitText(f);
     return Document(
         {{"flow_rate", Value(f["FlowrateValueLabel"].text, flowUnit)},
-         {"total", Value(f["TotalValueLabel"].text, f["TotalUnitLabel"].text)},
-         {"acc_total", Value(f["AccTotalValueLabel"].text, f["AccTotalUnitLabel"].text)},
+         {"total", Value(f["TotalValueLabel"].text, totalUnit)},
+         {"acc_total", Value(f["AccTotalValueLabel"].text, totalUnit)},
          {"battery_status", Value(f["lblBatteryStatus"].text, "")},
          {"error_status", Value(f["lblErrorStatus"].text, "")}});
+}
+
+std::string ScanJson(const std::vector<device::FoundUnit>& units, int badAnswers) {
+    json list = json::array();
+    for (const device::FoundUnit& unit : units) {
+        const modbus::LineMode mode = device::ModeOf(unit.settings);
+        list.push_back({{"baud", mode.baud},
+                        {"data_bits", mode.dataBits},
+                        {"parity", std::string(1, mode.parity)},
+                        {"stop_bits", mode.stopBits},
+                        {"framing", device::FramingName(unit.settings.framing)},
+                        {"address", unit.address},
+                        {"model", unit.model},
+                        {"serial", unit.serial},
+                        {"version", VersionText(unit.version)}});
+    }
+    return Document({{"units", list}, {"bad_answers", badAnswers}});
 }
 
 std::string LogListsJson(const std::vector<int>& indexes, const std::vector<std::string>& names) {

@@ -4,6 +4,7 @@
 // keys that stay as they are, for scripts.
 
 #include "common/Device.h"
+#include "device/UnitSearch.h"
 #include "editor/Compare.h"
 #include "editor/Form.h"
 
@@ -26,6 +27,10 @@ std::string LogListsJson(const std::vector<int>& indexes, const std::vector<std:
 // {"serial", "model", "file", "differ", "differences": [{"page", "parameter", "unit", "file"}]}
 std::string DifferencesJson(const Device& device, const std::string& file,
                             const std::vector<editor::Difference>& differences);
+
+// {"units": [{"baud", "data_bits", "parity", "stop_bits", "framing", "address", "model",
+// "serial", "version"}], "bad_answers"}
+std::string ScanJson(const std::vector<device::FoundUnit>& units, int badAnswers);
 
 // The number a value label shows ("12.34", "0 - Not determined"), nothing when it shows none.
 std::optional<double> ShownNumber(const std::string& text);

@@ -1,5 +1,6 @@
 #include "cli/ScanVerb.h"
 
+#include "cli/JsonOutput.h"
 #include "modbus/BusSettings.h"
 
 #include <cstdio>
@@ -131,12 +132,15 @@ int ScanVerb(Context& c) {
     search.unitFound = [&](const device::FoundUnit& unit) {
         if (progressShown)
             std::cerr << "\r\033[K" << std::flush;
-        std::cout << device::FoundUnitText(unit) << std::endl;
+        if (!c.options.json)
+            std::cout << device::FoundUnitText(unit) << std::endl;
     };
     const device::SearchEnd end = search.Run(plan);
     if (progressShown)
         std::cerr << "\r\033[K" << std::flush;
     const int bad = search.Progress().badAnswers;
+    if (c.options.json)
+        std::cout << ScanJson(search.Found(), bad) << std::flush;
     if (bad > 0)
         std::cerr << "Bad answers: " << bad << "\n";
     if (end == device::SearchEnd::PortClosed) {

@@ -45,7 +45,7 @@ const char* const kUsage =
     "  --configure-as MODEL model for a unit whose model is not accepted\n"
     "  --log-traffic        print every frame to standard error as it happens\n"
     "  --watch SECONDS      values: repeat every SECONDS; --count N: stop after N samples\n"
-    "  --json               identify, values, log-lists, diff-config: one JSON document\n"
+    "  --json               identify, values, log-lists, diff-config, scan: one JSON document\n"
     "                       on standard output instead of the text lines\n"
     "  --help               this text; VERB --help for a verb\n"
     "\n"
@@ -214,10 +214,11 @@ int main(int argc, char** argv) {
         PrintUsage(std::cerr);
         return kExitUsage;
     }
-    const std::string jsonVerbs[] = {"identify", "values", "log-lists", "diff-config"};
+    const std::string jsonVerbs[] = {"identify", "values", "log-lists", "diff-config", "scan"};
     if (options.json && std::find(std::begin(jsonVerbs), std::end(jsonVerbs), options.verb) ==
                             std::end(jsonVerbs)) {
-        std::cerr << "vantrel-cli: --json is for identify, values, log-lists and diff-config\n";
+        std::cerr << "vantrel-cli: --json is for identify, values, log-lists, diff-config and "
+                     "scan\n";
         return kExitUsage;
     }
 

@@ -10,6 +10,17 @@ namespace vantrel::device {
 
 namespace {
 
+
+// How long a probe at these settings takes when nothing answers: the request on the line,
+// then the whole time-out.
+long long ProbeMicros(const SearchSettings& settings, int timeOutMs) {
+    modbus::Frame frame;
+    modbus::BuildReadRequest(1, kSerialNumberRegister, kSerialNumberBytes, settings.framing, frame);
+    return modbus::LineTimeMicros(ModeOf(settings), frame.size()) + 1000LL * timeOutMs;
+}
+
+} // namespace
+
 const char* FramingName(int framing) {
     return framing == modbus::kFramingAscii ? "ASCII" : "RTU";
 }
@@ -21,16 +32,6 @@ modbus::LineMode ModeOf(const SearchSettings& settings) {
     modbus::ParseModeString(modbus::BuildModeString(line), mode);
     return mode;
 }
-
-// How long a probe at these settings takes when nothing answers: the request on the line,
-// then the whole time-out.
-long long ProbeMicros(const SearchSettings& settings, int timeOutMs) {
-    modbus::Frame frame;
-    modbus::BuildReadRequest(1, kSerialNumberRegister, kSerialNumberBytes, settings.framing, frame);
-    return modbus::LineTimeMicros(ModeOf(settings), frame.size()) + 1000LL * timeOutMs;
-}
-
-} // namespace
 
 std::string SearchSettingsText(const SearchSettings& s) {
     const modbus::LineMode mode = ModeOf(s);

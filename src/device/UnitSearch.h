@@ -7,6 +7,7 @@
 // the worker directly and puts the worker's settings back when it ends, whatever ended it.
 
 #include "device/UnitIdentity.h"
+#include "modbus/LineSettings.h"
 #include "modbus/ModThread.h"
 
 #include <atomic>
@@ -28,6 +29,9 @@ struct SearchSettings {
 };
 // "9600 8N1 RTU".
 std::string SearchSettingsText(const SearchSettings& settings);
+// The speed, character format and framing of the settings, as numbers and names.
+modbus::LineMode ModeOf(const SearchSettings& settings);
+const char* FramingName(int framing); // "RTU", "ASCII"
 
 // A unit the search identified, where it was found.
 struct FoundUnit {

@@ -25,6 +25,16 @@ check "found status" 0 $status
 check "found line" "19200 8N1 ASCII address 17: Q4200 serial 4242424 version 03:01:05" "$out"
 check "no progress off a terminal" "" "$(cat "$work/err")"
 
+# The same as one JSON document for scripts.
+out=$(cli --json scan --bauds 19200 --framing ascii --addresses 16-18 --all 2>/dev/null); status=$?
+check "json status" 0 $status
+check "json unit" "19200 8 N 1 ASCII 17 Q4200 4242424 03:01:05 1" "$(echo "$out" | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+u = d["units"][0]
+print(u["baud"], u["data_bits"], u["parity"], u["stop_bits"], u["framing"], u["address"],
+      u["model"], u["serial"], u["version"], len(d["units"]))')"
+
 out=$(cli scan --bauds 9600 --framing rtu --addresses 1-4 --all 2>&1 >/dev/null); status=$?
 check "none status" 1 $status
 check "none message" "No unit found." "$out"
