@@ -49,12 +49,11 @@ std::string ValuesJson(const editor::Form& f) {
     // The units as the text lines give them.
     const std::string flowUnit = device::FlowRateUnitText(f);
     const std::string totalUnit = device::TotalUnitText(f);
-    return Document(
-        {{"flow_rate", Value(f["FlowrateValueLabel"].text, flowUnit)},
-         {"total", Value(f["TotalValueLabel"].text, totalUnit)},
-         {"acc_total", Value(f["AccTotalValueLabel"].text, totalUnit)},
-         {"battery_status", Value(f["lblBatteryStatus"].text, "")},
-         {"error_status", Value(f["lblErrorStatus"].text, "")}});
+    return Document({{"flow_rate", Value(f["FlowrateValueLabel"].text, flowUnit)},
+                     {"total", Value(f["TotalValueLabel"].text, totalUnit)},
+                     {"acc_total", Value(f["AccTotalValueLabel"].text, totalUnit)},
+                     {"battery_status", Value(f["lblBatteryStatus"].text, "")},
+                     {"error_status", Value(f["lblErrorStatus"].text, "")}});
 }
 
 std::string ScanJson(const std::vector<device::FoundUnit>& units, int badAnswers) {

@@ -152,8 +152,8 @@ const std::vector<Verb>& Verbs() {
          "identifies it again.",
          true, cli::FactoryResetVerb},
         {"log-lists", "log-lists",
-         "The log lists of the log data window: one line a list, its index, a tab, its name.",
-         true, cli::LogListsVerb},
+         "The log lists of the log data window: one line a list, its index, a tab, its name.", true,
+         cli::LogListsVerb},
         {"log-read", "log-read INDEX [-o FILE]",
          "A readout of log list INDEX (as log-lists shows it): the readout text, to standard\n"
          "output without -o, else saved to FILE with CR LF line ends.",

@@ -85,8 +85,8 @@ bool WriteInPlace(const std::string& target, const std::string& path, std::strin
     }
     size_t done = 0;
     while (done < contents.size()) {
-        ssize_t n = ::pwrite(fd, contents.data() + done, contents.size() - done,
-                             static_cast<off_t>(done));
+        ssize_t n =
+            ::pwrite(fd, contents.data() + done, contents.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {

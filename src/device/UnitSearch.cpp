@@ -10,7 +10,6 @@ namespace vantrel::device {
 
 namespace {
 
-
 // How long a probe at these settings takes when nothing answers: the request on the line,
 // then the whole time-out.
 long long ProbeMicros(const SearchSettings& settings, int timeOutMs) {

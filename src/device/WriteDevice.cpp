@@ -108,11 +108,11 @@ struct TDeviceAccess::WriteStep {
     enum class Kind { Control, Placeholder, Entry };
     Kind kind = Kind::Control;
     const Parameter* row = nullptr; // the map's row (Control, Entry: the table row)
-    const char* label = "";          // the placeholder's label
+    const char* label = "";         // the placeholder's label
     uint16_t reg = 0;
     uint8_t bytes = 0;
-    int entry = 0;           // Entry: 0 ... 14
-    bool highlight = false;  // caption highlighted and focus moved while it is sent
+    int entry = 0;          // Entry: 0 ... 14
+    bool highlight = false; // caption highlighted and focus moved while it is sent
 
     // Entry: of the frequency table, or of the percentage table.
     bool Frequencies() const { return std::string(row->page) == "LinearisationSheet"; }
@@ -200,18 +200,17 @@ std::vector<TDeviceAccess::WritePage> TDeviceAccess::PlanWrite() const {
         plan.push_back(p);
     }
     if (shown("FlowrateASheet"))
-        plan.push_back({"FlowrateASheet",
-                        {control(6, "FlowrateAUnitGroup"), control(6, "FlowrateAIntervalGroup"),
-                         control(6, "FlowrateADecimalsGroup"),
-                         placeholder(51, "Flowrate - Span"),
-                         control(6, "FlowrateASpanDecimalsGroup"),
-                         control(6, "FlowrateASpanEdit")}});
+        plan.push_back(
+            {"FlowrateASheet",
+             {control(6, "FlowrateAUnitGroup"), control(6, "FlowrateAIntervalGroup"),
+              control(6, "FlowrateADecimalsGroup"), placeholder(51, "Flowrate - Span"),
+              control(6, "FlowrateASpanDecimalsGroup"), control(6, "FlowrateASpanEdit")}});
     if (shown("DisplaySheet"))
-        plan.push_back({"DisplaySheet",
-                        {control(7, "DisplayFunctionGroup"),
-                         control(7, "PowermanagementLCDNewGroup"),
-                         control(7, "DisplayBrightnessGroup"), control(7, "DisplayBargraphGroup"),
-                         control(7, "DisplayBargraphEdit")}});
+        plan.push_back(
+            {"DisplaySheet",
+             {control(7, "DisplayFunctionGroup"), control(7, "PowermanagementLCDNewGroup"),
+              control(7, "DisplayBrightnessGroup"), control(7, "DisplayBargraphGroup"),
+              control(7, "DisplayBargraphEdit")}});
     if (shown("FlowmeterSheet")) {
         WritePage p{"FlowmeterSheet", {control(8, "FlowmeterSignalGroup")}};
         if (Shown(form, "FlowmeterUnitGroupBox"))
@@ -229,9 +228,9 @@ std::vector<TDeviceAccess::WritePage> TDeviceAccess::PlanWrite() const {
                         {control(9, "FlowmeterAFormulaGroup"), control(9, "FlowmeterAFilterEdit"),
                          control(9, "FlowmeterACutOffEdit")}});
     if (shown("LinearisationSheet")) {
-        WritePage p{"LinearisationSheet",
-                    {control(10, "LinearisationEnableGroup"),
-                     control(10, "LinearisationDecimalsGroup")}};
+        WritePage p{
+            "LinearisationSheet",
+            {control(10, "LinearisationEnableGroup"), control(10, "LinearisationDecimalsGroup")}};
         entries(10, "LinearisationEntriesBox", p.steps);
         plan.push_back(p);
     }
@@ -298,9 +297,8 @@ bool TDeviceAccess::StepValue(const WriteStep& step, int64_t& value, std::string
                       Upper(kFactorShift) + ".";
             return false;
         }
-        value = static_cast<int64_t>(
-            LinearisationWindow(static_cast<uint64_t>(ShownFactor(form_, line)),
-                                static_cast<uint64_t>(*input)));
+        value = static_cast<int64_t>(LinearisationWindow(
+            static_cast<uint64_t>(ShownFactor(form_, line)), static_cast<uint64_t>(*input)));
         return true;
     }
     const Parameter& row = *step.row;
@@ -426,9 +424,9 @@ bool TDeviceAccess::SendStep(const WriteStep& step, const std::string& logFileNa
     if (result == modbus::kTransactionDone && step.kind == Kind::Control)
         sent_.push_back({step.row, -1, static_cast<uint64_t>(value), step.row->writeLabel, now()});
     if (result != modbus::kTransactionDone)
-        go = !ReportTransferError(logFileName,
-                                  step.kind == Kind::Placeholder ? step.label : step.row->writeLabel,
-                                  static_cast<int32_t>(value));
+        go = !ReportTransferError(
+            logFileName, step.kind == Kind::Placeholder ? step.label : step.row->writeLabel,
+            static_cast<int32_t>(value));
     if (go && step.kind == Kind::Control && std::string(step.row->page) == "CommunicationSheet" &&
         step.row->step == 14)
         FollowUnit(*step.row, value);
@@ -467,9 +465,8 @@ void TDeviceAccess::WriteDevice() {
                 SelectPage(page.page);
             else if (step.row)
                 SelectPage(step.row->page);
-            const char* focus = step.kind == WriteStep::Kind::Entry
-                                    ? ""
-                                    : (step.row ? step.row->control : "");
+            const char* focus =
+                step.kind == WriteStep::Kind::Entry ? "" : (step.row ? step.row->control : "");
             if (focus[0] != '\0' && form_.Has(focus))
                 form_.SetFocus(focus);
             prompts_.Inform(problem + "\r\nNothing was written to the device.", "Write Device",

@@ -236,9 +236,8 @@ TConfigForm::TConfigForm(editor::Form& form, modbus::TModbus& bus, int splashMs)
     connect(qApp, &QApplication::focusChanged, this, &TConfigForm::FocusChanged);
     paintLater_ = new QTimer(this);
     paintLater_->setSingleShot(true);
-    connect(paintLater_, &QTimer::timeout, this, [this] {
-        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
-    });
+    connect(paintLater_, &QTimer::timeout, this,
+            [this] { QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest)); });
     ShowAll();
 }
 
@@ -302,9 +301,9 @@ void TConfigForm::Build() {
     progress_->hide();
     // The window is disabled while a run works; the bar that shows the run keeps its colours.
     QPalette progressPalette = progress_->palette();
-    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText,
-                                     QPalette::Text, QPalette::WindowText, QPalette::Base,
-                                     QPalette::Window, QPalette::Button, QPalette::ButtonText})
+    for (QPalette::ColorRole role :
+         {QPalette::Highlight, QPalette::HighlightedText, QPalette::Text, QPalette::WindowText,
+          QPalette::Base, QPalette::Window, QPalette::Button, QPalette::ButtonText})
         progressPalette.setColor(QPalette::Disabled, role,
                                  progressPalette.color(QPalette::Active, role));
     progress_->setPalette(progressPalette);
@@ -1082,8 +1081,7 @@ bool TConfigForm::event(QEvent* event) {
         const auto wait = lastPaint_ + kRunPaintInterval - now;
         if (wait.count() > 0) {
             if (!paintLater_->isActive())
-                paintLater_->start(
-                    std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+                paintLater_->start(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
             return true;
         }
         lastPaint_ = now;

@@ -194,7 +194,7 @@ TEST(SimFaults, EachKindShapesWhatComesBackAndWhen) {
 
             int64_t late = std::numeric_limits<int64_t>::min();
             size_t at = 0;
-            int64_t partEnd = 0;    // arrival of the previous part's last byte
+            int64_t partEnd = 0; // arrival of the previous part's last byte
             // The earliest the previous part's last byte can have arrived: a reader woken late
             // sees it later than it came, and a bound taken from that would move with the load.
             int64_t partDueEnd = 0;
