@@ -30,7 +30,7 @@ constexpr const char* kSaveTitle = "Save bus monitor";
 constexpr const char* kSaveFilter = "Text|*.txt|Any file|*.*";
 constexpr const char* kSaveFailedCaption = "Save bus monitor";
 // Often enough to look live, seldom enough that a Read device streaming rows costs little.
-constexpr int kDrainMs = 100;
+constexpr int kDrainMs = 250;
 
 const char* const kColumns[] = {"Time",  "Direction", "Address",   "Function",
                                 "Frame", "Meaning",   "Round trip"};
