@@ -3,7 +3,6 @@
 #include "cli/JsonOutput.h"
 #include "modbus/BusSettings.h"
 
-#include <cstdio>
 #include <iostream>
 #include <unistd.h>
 
@@ -25,13 +24,6 @@ std::vector<std::string> Split(const std::string& text, char separator) {
             return parts;
         at = end + 1;
     }
-}
-
-std::string Duration(long long ms) {
-    const long long seconds = (ms + 999) / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    return text;
 }
 
 } // namespace
@@ -126,7 +118,7 @@ int ScanVerb(Context& c) {
             return;
         std::cerr << "\r\033[K" << p.done << " of " << p.total << ", "
                   << device::SearchSettingsText(p.settings) << " address " << p.address << ", "
-                  << Duration(p.msLeft) << " left" << std::flush;
+                  << device::TimeLeftText(p.msLeft) << " left" << std::flush;
         progressShown = true;
     };
     search.unitFound = [&](const device::FoundUnit& unit) {

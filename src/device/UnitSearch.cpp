@@ -5,6 +5,7 @@
 #include "modbus/ModbusResult.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vantrel::device {
 
@@ -36,6 +37,13 @@ std::string SearchSettingsText(const SearchSettings& s) {
     const modbus::LineMode mode = ModeOf(s);
     return std::to_string(mode.baud) + " " + std::to_string(mode.dataBits) + mode.parity +
            std::to_string(mode.stopBits) + " " + FramingName(s.framing);
+}
+
+std::string TimeLeftText(long long ms) {
+    const long long seconds = (ms + 999) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    return text;
 }
 
 std::string FoundUnitText(const FoundUnit& unit) {

@@ -41,6 +41,8 @@ struct FoundUnit {
     int32_t serial = 0;
     int32_t version = 0;
 };
+// A search's time left as minutes and seconds, rounded up ("1:05").
+std::string TimeLeftText(long long ms);
 // "9600 8N1 RTU address 17: Q4200 serial 4242424 version 03:01:05".
 std::string FoundUnitText(const FoundUnit& unit);
 

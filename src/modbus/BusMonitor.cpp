@@ -20,16 +20,6 @@ std::string Hex2(uint8_t value) {
     return {kHex[value >> 4], kHex[value & 0x0F]};
 }
 
-int HexDigit(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // The message bytes of a frame as far as they can be read: RTU as it is, ASCII the hex
 // pairs after the colon up to the first character that is not one.
 std::vector<uint8_t> LooseMessage(const uint8_t* frame, size_t length, int framing) {
@@ -40,7 +30,7 @@ std::vector<uint8_t> LooseMessage(const uint8_t* frame, size_t length, int frami
     while (i < length && frame[i] != ':')
         ++i;
     for (++i; i + 1 < length; i += 2) {
-        const int high = HexDigit(frame[i]), low = HexDigit(frame[i + 1]);
+        const int high = HexValue(frame[i]), low = HexValue(frame[i + 1]);
         if (high < 0 || low < 0)
             break;
         bytes.push_back(static_cast<uint8_t>(high << 4 | low));

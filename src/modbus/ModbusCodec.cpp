@@ -10,22 +10,16 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
-int HexValue(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Byte i of a frame, 0 past its end: the checks look at fixed offsets that a short frame
 // may not have, and a missing byte must fail the check that needs it, not read beyond.
-uint8_t At(const uint8_t* frame, size_t length, size_t i) { return i < length ? frame[i] : 0; }
+uint8_t At(const uint8_t* frame, size_t length, size_t i) {
+    return i < length ? frame[i] : 0;
+}
 
 // Header and checksum bytes around the data field of a read response.
-size_t ReadOverhead(int framing) { return framing == kFramingRtu ? 5 : 4; }
+size_t ReadOverhead(int framing) {
+    return framing == kFramingRtu ? 5 : 4;
+}
 
 bool Finish(Frame& message, int framing, Frame& out) {
     if (framing == kFramingRtu) {
@@ -45,6 +39,16 @@ bool Finish(Frame& message, int framing, Frame& out) {
 }
 
 } // namespace
+
+int HexValue(uint8_t c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 uint16_t ModbusCrc16(const uint8_t* bytes, size_t length) {
     uint16_t crc = 0xFFFF;

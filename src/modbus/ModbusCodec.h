@@ -36,7 +36,9 @@ uint8_t ModbusLrc(const uint8_t* bytes, size_t length);
 Frame AsciiEncodeFrame(const uint8_t* bytes, size_t count);
 
 // Registers a value of byteCount bytes occupies.
-inline int RegisterCount(int byteCount) { return (byteCount + 1) / 2; }
+inline int RegisterCount(int byteCount) {
+    return (byteCount + 1) / 2;
+}
 
 // Whether the frame format can carry the request at all. Reads and writes take 1 to 254
 // value bytes; an ASCII write at most kMaxAsciiWriteBytes.
@@ -75,6 +77,9 @@ CheckOutcome CheckWriteResponse(const uint8_t* frame, size_t length, uint8_t sla
 // first). Never reads past the frame's data field. out may be null.
 void ExtractReadValue(const uint8_t* frame, size_t length, int framing, uint8_t byteCount,
                       bool cv700, uint8_t* out);
+
+// The value of one hex digit of an ASCII frame (either case); -1 for any other character.
+int HexValue(uint8_t c);
 
 // The frame as the traffic log shows it.
 std::string LogForm(const uint8_t* frame, size_t length, int framing);

@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vantrel::ui {
 
@@ -55,13 +54,6 @@ const char* const kParityItems[] = {"No parity", "Even", "Odd"};
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-std::string Duration(long long ms) {
-    const long long seconds = (ms + 999) / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    return text;
 }
 
 } // namespace
@@ -336,7 +328,7 @@ void FindUnitDialog::ShowProgress(const device::SearchProgress& p) {
                              .arg(p.total)
                              .arg(Q(device::SearchSettingsText(p.settings)))
                              .arg(p.address)
-                             .arg(Q(Duration(p.msLeft))));
+                             .arg(Q(device::TimeLeftText(p.msLeft))));
     else if (!found_.empty())
         status_->setText(QString("%1 %2 (%3 of %4 probes)")
                              .arg(kUnitsFoundText)
