@@ -37,6 +37,12 @@ protected:
         form.FlowrateUnitText = "mL";
         form.IntervalText = "/ Sec";
     }
+    // The watch and the values hold on to the device access, which the base lets go of.
+    void TearDown() override {
+        watch.reset();
+        values.reset();
+        DeviceTest::TearDown();
+    }
     void Silence(int count) {
         sim::Fault fault;
         fault.kind = sim::FaultKind::Silence;
