@@ -1,5 +1,7 @@
 #include "tests/support/PtyBridge.h"
 
+#include "tests/support/LineClock.h"
+
 #include <cerrno>
 #include <poll.h>
 #include <pty.h>
@@ -25,19 +27,6 @@ bool OpenRaw(int& master, int& slave, std::string& path) {
     return true;
 }
 
-long long NowNs() {
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-void SleepUntil(long long ns) {
-    struct timespec ts {
-        static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)
-    };
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 } // namespace
 
 PtyBridge::PtyBridge(int baud) : characterNs_(10LL * 1000000000LL / std::max(baud, 1)) {

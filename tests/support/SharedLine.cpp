@@ -1,5 +1,7 @@
 #include "tests/support/SharedLine.h"
 
+#include "tests/support/LineClock.h"
+
 #include "sim/PtyLineState.h"
 
 #include <cerrno>
@@ -14,20 +16,6 @@
 namespace vantrel::test {
 
 namespace {
-
-long long NowNs() {
-    struct timespec ts {};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
-
-void SleepUntil(long long ns) {
-    struct timespec ts {
-        static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)
-    };
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 
 void WriteAll(int fd, const uint8_t* bytes, size_t count) {
     while (count > 0) {
