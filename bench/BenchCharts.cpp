@@ -39,7 +39,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -52,13 +51,6 @@ constexpr int kBaud = 9600;
 constexpr int kTurnaroundMs = 5;
 constexpr double kFrameBudgetMs = 1000.0 / 60;
 constexpr int kPanFrames = 40;
-
-double CpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -197,19 +189,6 @@ int ChartBench(const std::string& folder, int records) {
     return 0;
 }
 
-// The simulated unit as the one port the program sees.
-class OnePort final : public host::PortList {
-public:
-    explicit OnePort(std::string path) : path_(std::move(path)) {}
-    std::vector<host::PortEntry> Ports(bool) override {
-        return {{3, "COM3", path_, "simulated unit", true}};
-    }
-    std::string PathOf(int number) override { return number == 3 ? path_ : ""; }
-
-private:
-    std::string path_;
-};
-
 int WatchBench(const std::string& folder, int seconds) {
     bench::SimProcess sim(bench::BinDir() + "/vantrel-sim",
                           {"--model", "Q4200", "--serial", "1234567", "--logger", "--baud",
@@ -221,7 +200,7 @@ int WatchBench(const std::string& folder, int seconds) {
     const std::string settings = folder + "/vantrel.ini";
     std::ofstream(settings) << "[Popups]\r\nShow=0\r\n[Modbus]\r\nPort=COM3\r\n"
                                "Protocol=RTU\r\nSpeed=9600\r\n";
-    OnePort ports(sim.Path());
+    bench::OnePort ports(sim.Path());
     host::ScriptedPrompts prompts;
     ui::ProgramOptions options;
     options.settingsPath = settings;
@@ -251,18 +230,18 @@ int WatchBench(const std::string& folder, int seconds) {
     idle(1);
 
     // The window alone, the same time, not watching.
-    double cpu = CpuSeconds();
+    double cpu = bench::CpuSeconds();
     auto start = Clock::now();
     idle(seconds);
-    const double idleShare = (CpuSeconds() - cpu) / (MsSince(start) / 1000);
+    const double idleShare = (bench::CpuSeconds() - cpu) / (MsSince(start) / 1000);
 
     trend->SelectInterval(500);
-    cpu = CpuSeconds();
+    cpu = bench::CpuSeconds();
     start = Clock::now();
     trend->WatchClick();
     idle(seconds);
     const double wall = MsSince(start) / 1000;
-    const double watchShare = (CpuSeconds() - cpu) / wall;
+    const double watchShare = (bench::CpuSeconds() - cpu) / wall;
     const size_t samples = trend->Watch().Samples().size();
     size_t failed = 0;
     int64_t widest = 0;

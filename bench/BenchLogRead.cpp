@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
 
 using namespace vantrel;
 
@@ -26,13 +25,6 @@ namespace {
 constexpr int kBaud = 9600;
 constexpr int kSpeedIndex = 3; // 9600 in the worker's list
 constexpr int kTurnaroundMs = 5;
-
-double CpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
 
 // RTU characters of one transaction, request and response.
 long ReadCharacters(int registers) {
@@ -110,12 +102,12 @@ int main(int argc, char** argv) {
                 records, kBaud, kTurnaroundMs);
     int failures = 0;
     for (int r = 0; r < rounds; ++r) {
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         window.ReadLogList(window.cbLogLists[0], window.listIndexes[0]);
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds() - cpu0;
         const bool clean = !window.Terminated() && window.recordsRead == records &&
                            window.Memo3.back() == "Total number of retries: 0";
         failures += !clean;

@@ -37,7 +37,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -87,13 +86,6 @@ private:
     modbus::PosixSerialLine line_;
 };
 
-double CpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-
 struct Run {
     double wall = 0, cpu = 0, limit = 0;
     long transactions = 0, characters = 0;
@@ -109,19 +101,6 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The simulated unit as the one port the program sees.
-class OnePort final : public host::PortList {
-public:
-    explicit OnePort(std::string path) : path_(std::move(path)) {}
-    std::vector<host::PortEntry> Ports(bool) override {
-        return {{3, "COM3", path_, "simulated unit", true}};
-    }
-    std::string PathOf(int number) override { return number == 3 ? path_ : ""; }
-
-private:
-    std::string path_;
-};
-
 // Read device through the program's window; every run against the given limit. False when a
 // run did not end as read correctly.
 bool GuiRuns(const std::string& port, const std::string& folder, int repetitions, double limit) {
@@ -134,7 +113,7 @@ bool GuiRuns(const std::string& port, const std::string& folder, int repetitions
     const std::string settings = folder + "/vantrel.ini";
     std::ofstream(settings) << "[Popups]\r\nShow=0\r\n[Modbus]\r\nPort=COM3\r\n"
                                "Protocol=RTU\r\nSpeed=9600\r\n";
-    OnePort ports(port);
+    bench::OnePort ports(port);
     host::ScriptedPrompts prompts;
     ui::ProgramOptions options;
     options.settingsPath = settings;
@@ -164,12 +143,12 @@ bool GuiRuns(const std::string& port, const std::string& folder, int repetitions
             monitor->close();
         QCoreApplication::processEvents();
         prompts.shown.clear();
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         form.Click("DownloadButton");
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds() - cpu0;
         const bool ok =
             form.statusPanels[1] == " Status: values were read correctly from the device." &&
             prompts.shown.empty();
@@ -255,11 +234,11 @@ int main(int argc, char** argv) {
         line.sent = 0;
         line.received = 0;
         prompts.shown.clear();
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         access.DownloadButtonClick();
         run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        run.cpu = CpuSeconds() - cpu0;
+        run.cpu = bench::CpuSeconds() - cpu0;
         run.transactions = line.frames;
         run.characters = line.sent + line.received;
         run.limit = run.characters * charSeconds + run.transactions * kTurnaroundMs / 1000.0;

@@ -20,7 +20,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace vantrel;
@@ -45,16 +44,9 @@ struct Measure {
     double CpuShare() const { return cpuSeconds / wallSeconds; }
 };
 
-double CpuSeconds() {
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-
 template <typename F> Measure Time(int rounds, F&& transaction) {
     Measure m;
-    const double cpu0 = CpuSeconds();
+    const double cpu0 = bench::CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     for (int r = 0; r < rounds; ++r)
         for (const Read& read : kIdentification) {
@@ -63,7 +55,7 @@ template <typename F> Measure Time(int rounds, F&& transaction) {
                 ++m.failures;
         }
     m.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    m.cpuSeconds = CpuSeconds() - cpu0;
+    m.cpuSeconds = bench::CpuSeconds() - cpu0;
     return m;
 }
 

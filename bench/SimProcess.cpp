@@ -1,5 +1,7 @@
 #include "bench/SimProcess.h"
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <limits.h>
@@ -8,6 +10,13 @@
 #include <unistd.h>
 
 namespace vantrel::bench {
+
+double CpuSeconds() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
 
 std::string BinDir() {
     char buffer[PATH_MAX];

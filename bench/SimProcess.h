@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/PortList.h"
+
 #include <string>
 #include <vector>
 
@@ -18,6 +20,22 @@ private:
     int pid_ = -1;
     std::string path_;
 };
+
+// The simulated unit at path as the one port the program sees, COM3.
+class OnePort final : public host::PortList {
+public:
+    explicit OnePort(std::string path) : path_(std::move(path)) {}
+    std::vector<host::PortEntry> Ports(bool) override {
+        return {{3, "COM3", path_, "simulated unit", true}};
+    }
+    std::string PathOf(int number) override { return number == 3 ? path_ : ""; }
+
+private:
+    std::string path_;
+};
+
+// CPU time of this process so far, user and system, in seconds.
+double CpuSeconds();
 
 // Folder of the running benchmark (vantrel-sim is built beside it).
 std::string BinDir();
